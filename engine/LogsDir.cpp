@@ -1,0 +1,110 @@
+#include "engine/LogsDir.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/Exceptions.h"
+#include "platform/FileSystem.h"
+#include "platform/SystemError.h"
+
+namespace orvella {
+namespace {
+
+// Splits AText at every underscore.
+std::vector<std::string> SplitAtUnderscores(const std::string& AText) {
+  std::vector<std::string> parts(1);
+  for (const char c : AText) {
+    if (c == '_')
+      parts.emplace_back();
+    else
+      parts.back() += c;
+  }
+  return parts;
+}
+
+// Reads the leading decimal number of AText from APos, then drops everything up
+// to and including the character that ended it. None when no digit leads.
+std::optional<int> ReadLeadingNumber(const std::string& AText, size_t& APos) {
+  int value = 0;
+  size_t digits = 0;
+  while (APos < AText.size() && AText[APos] >= '0' && AText[APos] <= '9') {
+    if (++digits > 9)  // no valid year, month or day is that long
+      return std::nullopt;
+    value = value * 10 + (AText[APos] - '0');
+    ++APos;
+  }
+  if (digits == 0)
+    return std::nullopt;
+  ++APos;
+  return value;
+}
+
+bool IsLogIdName(const std::string& ANamePart) {
+  for (const TLogId id : AllLogIds)
+    if (platform::SameText(ANamePart, std::string(LogIdName(id))))
+      return true;
+  return false;
+}
+
+}  // namespace
+
+TLogsDir::TLogsDir(std::string APath) : FPath(std::move(APath)) {}
+
+TLogsDir TLogsDir::FromLocalAppData() {
+  std::optional<std::string> folder = platform::LocalAppDataFolder();
+  if (!folder)
+    throw Exception("Unable to locate CSIDL_LOCAL_APPDATA");
+  if (const size_t nul = folder->find('\0'); nul != std::string::npos)
+    folder->resize(nul);
+  if (!folder->empty() && (folder->back() == '/' || folder->back() == platform::PathDelim))
+    folder->pop_back();
+  return TLogsDir(*folder + platform::PathDelim + "Orvella" + platform::PathDelim + "Logs");
+}
+
+std::string TLogsDir::FileName(std::string_view ANamePart, bool AIsArchive, TDateTime ADate) const {
+  return FPath + platform::PathDelim + FormatFileDate(ADate) + "_" + std::string(ANamePart) +
+         (AIsArchive ? ".zip" : ".log");
+}
+
+std::string TLogsDir::LogFileName(TLogId ALogId, TDateTime ADate) const {
+  return FileName(LogIdName(ALogId), false, ADate);
+}
+
+void TLogsDir::ForceExists() const {
+  if (!platform::ForceDirectories(FPath))
+    platform::RaiseLastOSError();
+}
+
+void TLogsDir::EnumFiles(const TCallback& ACallback) const {
+  if (!platform::DirectoryExists(FPath))
+    return;
+  const std::string pattern = "*_*." + std::string(ExtMask);
+  for (const std::string& name : platform::ListFiles(FPath, pattern)) {
+    const size_t dot = name.find_last_of('.');
+    const std::vector<std::string> parts = SplitAtUnderscores(name.substr(0, dot));
+    if (parts.size() != 2)
+      continue;
+    const std::string& dateText = parts[0];
+    const std::string& namePart = parts[1];
+
+    size_t pos = 0;
+    const std::optional<int> year = ReadLeadingNumber(dateText, pos);
+    const std::optional<int> month = year ? ReadLeadingNumber(dateText, pos) : std::nullopt;
+    const std::optional<int> day = month ? ReadLeadingNumber(dateText, pos) : std::nullopt;
+    if (!day || !IsValidDate(*year, *month, *day))
+      continue;
+
+    const bool archive = name.size() >= ExtMask.size() &&
+                         platform::SameText(name.substr(name.size() - ExtMask.size()), "zip");
+    if (!archive && !IsLogIdName(namePart))
+      continue;
+
+    const TDateTime date = EncodeDate(*year, *month, *day);
+    const std::string canonical = FileName(namePart, archive, date);
+    if (!platform::SameText(name, canonical.substr(FPath.size() + 1)))
+      continue;
+    ACallback(FPath + platform::PathDelim + name, namePart, date, archive);
+  }
+}
+
+}  // namespace orvella

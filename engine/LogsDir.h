@@ -1,0 +1,43 @@
+#pragma once
+// The log folder: the names of the daily log files and report archives in it,
+// their enumeration, and the folder's creation.
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/LogId.h"
+#include "platform/DateTime.h"
+
+namespace orvella {
+
+class TLogsDir {
+public:
+  // The extension part of the folder's file pattern.
+  static constexpr std::string_view ExtMask = "???";
+
+  // AFolder without a trailing delimiter.
+  explicit TLogsDir(std::string APath);
+  // The user's local application-data folder followed by "Orvella" and "Logs";
+  // "Unable to locate CSIDL_LOCAL_APPDATA" when the system names none.
+  static TLogsDir FromLocalAppData();
+
+  const std::string& Path() const { return FPath; }
+
+  // Path, a delimiter, "yyyy.mm.dd", "_", ANamePart and ".zip" or ".log".
+  std::string FileName(std::string_view ANamePart, bool AIsArchive, TDateTime ADate) const;
+  std::string LogFileName(TLogId ALogId, TDateTime ADate) const;
+
+  // Creates the folder with any missing parents; the system's error otherwise.
+  void ForceExists() const;
+
+  using TCallback = std::function<void(const std::string& AFullPath, const std::string& ANamePart, TDateTime ADate,
+                                       bool AIsArchive)>;
+  // Reports every file of the folder whose name FileName could have produced,
+  // in listing order. An exception of ACallback ends the enumeration.
+  void EnumFiles(const TCallback& ACallback) const;
+
+private:
+  std::string FPath;
+};
+
+}  // namespace orvella

@@ -1,0 +1,44 @@
+#include "platform/AppendFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/SystemError.h"
+
+namespace orvella::platform {
+
+TAppendFile::TAppendFile(const std::string& AFileName)
+    : FHandle(open(AFileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
+  if (FHandle < 0)
+    RaiseLastOSError();
+}
+
+TAppendFile::~TAppendFile() {
+  if (FHandle >= 0)
+    close(FHandle);
+}
+
+void TAppendFile::Write(std::string_view AData) {
+  // One write of the whole buffer; the loop only continues what a signal or a
+  // full disk cut short, so no part of a line is lost or written twice.
+  while (!AData.empty()) {
+    const ssize_t written = write(FHandle, AData.data(), AData.size());
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      RaiseLastOSError();
+    }
+    if (written == 0)
+      RaiseOSError(EIO);
+    AData.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+void TAppendFile::Flush() {
+  if (fsync(FHandle) != 0)
+    RaiseLastOSError();
+}
+
+}  // namespace orvella::platform

@@ -1,0 +1,38 @@
+#include "platform/AppendFile.h"
+
+#include "platform/SystemError.h"
+#include "platform/win32/WideText.h"
+
+namespace orvella::platform {
+
+TAppendFile::TAppendFile(const std::string& AFileName)
+    : FHandle(CreateFileW(ToWide(AFileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr)) {
+  if (FHandle == INVALID_HANDLE_VALUE)
+    RaiseLastOSError();
+  if (SetFilePointer(FHandle, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+    const int code = LastErrorCode();
+    CloseHandle(FHandle);
+    RaiseOSError(code);
+  }
+}
+
+TAppendFile::~TAppendFile() {
+  if (FHandle != INVALID_HANDLE_VALUE)
+    CloseHandle(FHandle);
+}
+
+void TAppendFile::Write(std::string_view AData) {
+  DWORD written = 0;
+  if (!WriteFile(FHandle, AData.data(), static_cast<DWORD>(AData.size()), &written, nullptr))
+    RaiseLastOSError();
+  if (written != AData.size())
+    RaiseOSError(ERROR_WRITE_FAULT);
+}
+
+void TAppendFile::Flush() {
+  if (!FlushFileBuffers(FHandle))
+    RaiseLastOSError();
+}
+
+}  // namespace orvella::platform
