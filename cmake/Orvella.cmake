@@ -28,3 +28,10 @@ function(orvella_gtest name)
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES LABELS ${ARG_LABEL} SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ${ARG_PROPERTIES})
 endfunction()
+
+# orvella_qt_library(NAME [DEPS targets...]): a folder library that uses Qt Widgets.
+function(orvella_qt_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  orvella_library(${name} DEPS ${ARG_DEPS} Qt6::Widgets)
+  set_target_properties(${name} PROPERTIES AUTOMOC ON AUTORCC ON)
+endfunction()
