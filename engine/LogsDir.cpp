@@ -50,15 +50,13 @@ bool IsLogIdName(const std::string& ANamePart) {
 
 TLogsDir::TLogsDir(std::string APath) : FPath(std::move(APath)) {}
 
-TLogsDir TLogsDir::FromLocalAppData() {
-  std::optional<std::string> folder = platform::LocalAppDataFolder();
-  if (!folder)
+TLogsDir TLogsDir::FromLocalAppData(std::optional<std::string> AFolder) {
+  if (!AFolder)
     throw Exception("Unable to locate CSIDL_LOCAL_APPDATA");
-  if (const size_t nul = folder->find('\0'); nul != std::string::npos)
-    folder->resize(nul);
-  if (!folder->empty() && (folder->back() == '/' || folder->back() == platform::PathDelim))
-    folder->pop_back();
-  return TLogsDir(*folder + platform::PathDelim + "Orvella" + platform::PathDelim + "Logs");
+  std::string folder = AFolder->substr(0, AFolder->find('\0'));
+  if (!folder.empty() && (folder.back() == '/' || folder.back() == platform::PathDelim))
+    folder.pop_back();
+  return TLogsDir(folder + platform::PathDelim + "Orvella" + platform::PathDelim + "Logs");
 }
 
 std::string TLogsDir::FileName(std::string_view ANamePart, bool AIsArchive, TDateTime ADate) const {

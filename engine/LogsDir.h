@@ -2,11 +2,13 @@
 // The log folder: the names of the daily log files and report archives in it,
 // their enumeration, and the folder's creation.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/LogId.h"
 #include "platform/DateTime.h"
+#include "platform/FileSystem.h"
 
 namespace orvella {
 
@@ -17,9 +19,9 @@ public:
 
   // AFolder without a trailing delimiter.
   explicit TLogsDir(std::string APath);
-  // The user's local application-data folder followed by "Orvella" and "Logs";
-  // "Unable to locate CSIDL_LOCAL_APPDATA" when the system names none.
-  static TLogsDir FromLocalAppData();
+  // AFolder, the user's local application-data folder, followed by "Orvella"
+  // and "Logs"; "Unable to locate CSIDL_LOCAL_APPDATA" when there is none.
+  static TLogsDir FromLocalAppData(std::optional<std::string> AFolder = platform::LocalAppDataFolder());
 
   const std::string& Path() const { return FPath; }
 

@@ -27,8 +27,15 @@ bool ForceDirectories(const std::string& APath) {
   const size_t slash = APath.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !ForceDirectories(APath.substr(0, slash)))
     return false;
-  // Another writer may have created it meanwhile.
-  return mkdir(APath.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(APath));
+  if (mkdir(APath.c_str(), 0755) == 0)
+    return true;
+  if (errno != EEXIST)
+    return false;
+  // Another writer may have created it meanwhile; a file of that name blocks it.
+  if (DirectoryExists(APath))
+    return true;
+  errno = ENOTDIR;
+  return false;
 }
 
 bool DeleteFile(const std::string& AFileName) { return unlink(AFileName.c_str()) == 0; }

@@ -1,0 +1,106 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "platform/AppendFile.h"
+#include "platform/Exceptions.h"
+#include "tests/support/TempDir.h"
+
+namespace orvella::platform {
+namespace {
+
+using testing::TTempDir;
+
+std::string ReadAll(const std::string& AFileName) {
+  std::ifstream in(AFileName, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(FileSystem, ForceDirectoriesCreatesEveryMissingLevel) {
+  TTempDir temp;
+  const std::string deep = temp / "a/b/c";
+  EXPECT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep));  // existing: still fine
+}
+
+TEST(FileSystem, ForceDirectoriesFailsBelowAFile) {
+  TTempDir temp;
+  std::ofstream(temp / "file") << "x";
+  EXPECT_FALSE(ForceDirectories(temp / "file/sub"));
+  EXPECT_EQ(errno, ENOTDIR);
+}
+
+TEST(FileSystem, ListFilesMatchesTheWildcardAndSkipsFolders) {
+  TTempDir temp;
+  for (const char* name : {"2021.04.19_ram.log", "x_y.zip", "noscore.log", "a_b.toolong", ".hidden_x.log"})
+    std::ofstream(temp / name) << "";
+  ForceDirectories(temp / "dir_x.log");
+  std::vector<std::string> names = ListFiles(temp.Path(), "*_*.???");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"2021.04.19_ram.log", "x_y.zip"}));
+  EXPECT_TRUE(ListFiles(temp / "missing", "*").empty());
+}
+
+TEST(FileSystem, SameTextIgnoresAsciiCaseOnly) {
+  EXPECT_TRUE(SameText("2021.04.19_GATEWAY.LOG", "2021.04.19_gateway.log"));
+  EXPECT_FALSE(SameText("gateway", "gateways"));
+  EXPECT_FALSE(SameText("a", "b"));
+}
+
+TEST(FileSystem, LocalAppDataFollowsXdgStateHome) {
+  TTempDir temp;
+  const char* saved = std::getenv("XDG_STATE_HOME");
+  const std::string savedValue = saved ? saved : "";
+  setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);
+  const std::optional<std::string> folder = LocalAppDataFolder();
+  saved ? setenv("XDG_STATE_HOME", savedValue.c_str(), 1) : unsetenv("XDG_STATE_HOME");
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(*folder, temp / "state");
+  EXPECT_TRUE(DirectoryExists(*folder));
+}
+
+TEST(AppendFile, KeepsContentAndAppendsWholeLines) {
+  TTempDir temp;
+  const std::string name = temp / "day.log";
+  std::ofstream(name, std::ios::binary) << "earlier\r\n";
+  {
+    TAppendFile file(name);
+    file.Write("one\r\n");
+    // Another reader sees the line at once: there is no buffer above the file.
+    EXPECT_EQ(ReadAll(name), "earlier\r\none\r\n");
+    file.Write("two\r\n");
+    file.Flush();
+  }
+  EXPECT_EQ(ReadAll(name), "earlier\r\none\r\ntwo\r\n");
+}
+
+TEST(AppendFile, ReportsTheSystemErrorWhenItCannotOpen) {
+  TTempDir temp;
+  try {
+    TAppendFile file(temp / "missing/day.log");
+    FAIL() << "opened a file in a missing folder";
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOENT);
+    EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos) << e.what();
+  }
+}
+
+TEST(AppendFile, SurvivesItsFileBeingDeleted) {
+  TTempDir temp;
+  const std::string name = temp / "day.log";
+  TAppendFile file(name);
+  file.Write("one\r\n");
+  ASSERT_TRUE(DeleteFile(name));
+  EXPECT_NO_THROW(file.Write("two\r\n"));
+  EXPECT_FALSE(DeleteFile(name));
+}
+
+}  // namespace
+}  // namespace orvella::platform
