@@ -47,7 +47,7 @@ void TMonLog::ApplySevenDayRule() const {
   // Keeps the new day and the six before it; a file dated in the future goes too.
   FLogsDir.EnumFiles([this](const std::string& AFullPath, const std::string&, TDateTime ADate, bool) {
     if (!(ADate > FPrevDate - 7 && ADate <= FPrevDate))
-      platform::DeleteFile(AFullPath);
+      platform::RemoveFile(AFullPath);
   });
 }
 

@@ -19,7 +19,7 @@ bool DirectoryExists(const std::string& APath);
 bool ForceDirectories(const std::string& APath);
 
 // Deletes a file; false when it could not be deleted.
-bool DeleteFile(const std::string& AFileName);
+bool RemoveFile(const std::string& AFileName);
 
 // Names of the files (not folders) directly in AFolder that match the wildcard
 // APattern ('*' any run, '?' any one character), in listing order.

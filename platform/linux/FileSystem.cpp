@@ -38,7 +38,7 @@ bool ForceDirectories(const std::string& APath) {
   return false;
 }
 
-bool DeleteFile(const std::string& AFileName) { return unlink(AFileName.c_str()) == 0; }
+bool RemoveFile(const std::string& AFileName) { return unlink(AFileName.c_str()) == 0; }
 
 std::vector<std::string> ListFiles(const std::string& AFolder, const std::string& APattern) {
   std::vector<std::string> names;

@@ -24,7 +24,7 @@ bool ForceDirectories(const std::string& APath) {
   return CreateDirectoryW(ToWide(APath).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool DeleteFile(const std::string& AFileName) { return DeleteFileW(ToWide(AFileName).c_str()) != 0; }
+bool RemoveFile(const std::string& AFileName) { return DeleteFileW(ToWide(AFileName).c_str()) != 0; }
 
 std::vector<std::string> ListFiles(const std::string& AFolder, const std::string& APattern) {
   std::vector<std::string> names;

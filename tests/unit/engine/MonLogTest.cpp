@@ -189,7 +189,7 @@ TEST_F(MonLog, FolderThatCannotBeCreatedRaisesTheSystemError) {
 TEST_F(MonLog, DayFileIsOpenedAgainAfterAFailedOpen) {
   Touch(Temp / "Orvella");
   EXPECT_THROW(Monitor.LogNewValue(), EOSError);
-  ASSERT_TRUE(platform::DeleteFile(Temp / "Orvella"));
+  ASSERT_TRUE(platform::RemoveFile(Temp / "Orvella"));
   Sample(3.0);
   EXPECT_EQ(ReadAll(DayFile()), "19.04.2021 14:03:07 - 3\r\n");
 }

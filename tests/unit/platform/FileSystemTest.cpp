@@ -97,9 +97,9 @@ TEST(AppendFile, SurvivesItsFileBeingDeleted) {
   const std::string name = temp / "day.log";
   TAppendFile file(name);
   file.Write("one\r\n");
-  ASSERT_TRUE(DeleteFile(name));
+  ASSERT_TRUE(RemoveFile(name));
   EXPECT_NO_THROW(file.Write("two\r\n"));
-  EXPECT_FALSE(DeleteFile(name));
+  EXPECT_FALSE(RemoveFile(name));
 }
 
 }  // namespace
