@@ -120,10 +120,8 @@ TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& AC
   imgIcon->setObjectName(QStringLiteral("imgIcon"));
   imgIcon->setGeometry(8, 95, 113, 89);
 
-  for (QWidget* child : {static_cast<QWidget*>(imgBackground), static_cast<QWidget*>(imgQrCode),
-                         static_cast<QWidget*>(lblLink), static_cast<QWidget*>(lblCaption),
-                         static_cast<QWidget*>(lblText), static_cast<QWidget*>(imgCloseNormal),
-                         static_cast<QWidget*>(imgCloseHot), static_cast<QWidget*>(imgIcon)})
+  for (QWidget* child : std::initializer_list<QWidget*>{imgBackground, imgQrCode, lblLink, lblCaption, lblText,
+                                                        imgCloseNormal, imgCloseHot, imgIcon})
     child->installEventFilter(this);
 
   LayoutContent(ACaption, AText, ALinkText, APicture);

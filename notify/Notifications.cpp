@@ -58,8 +58,10 @@ TNotifications::TNotifications(const platform::IClock& AClock, const platform::I
 
 TNotifications::~TNotifications() {
   CurrentNotifications = nullptr;
-  // The windows cannot outlive the GUI, so they go without their close handling.
-  FList.clear();
+  // The windows cannot outlive the GUI: they go now, without their close
+  // handling, rather than through an event loop that may have ended.
+  for (TWindowPtr& window : FList)
+    std::unique_ptr<TfrmNotification>(window.release()).reset();
 }
 
 TNotifications& TNotifications::Current() {

@@ -48,6 +48,9 @@ public:
   void RemoveId(int32_t AId);
   void RemoveAll();
   void SetShowMode(bool AShow);
+  // The menu a mini window's pictogram pops up. Before it pops up, its
+  // property "PopupComponent" is set to the pictogram, so the menu's owner
+  // can tell where it was opened from.
   void SetIconMenu(QMenu* AMenu) { FIconMenu = AMenu; }
   void SetMiniMode(bool AValue);
 

@@ -51,6 +51,7 @@ uint32_t WaitForExitCode(pid_t AChild) {
 
 }  // namespace
 
+// AVisible has no counterpart here: a program opens its own windows or none.
 uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters, bool /*AVisible*/, bool AElevated,
                     bool AWait) {
   // A process that already runs as root needs no prompt.

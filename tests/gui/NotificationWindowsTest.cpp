@@ -1,4 +1,5 @@
 #include <QEnterEvent>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QTest>
 
@@ -350,6 +351,55 @@ TEST_F(NotificationWindows, ClicksCloseOpenTheLinkOrRunTheCallback) {
     QTest::mouseClick(Part(Window(0), part), Qt::LeftButton);
     EXPECT_EQ(FNotifications->Count(), 0) << part;
   }
+}
+
+TEST_F(NotificationWindows, AWindowThatCannotBeBuiltChangesNothing) {
+  Start().SetShowMode(true);
+  PostProblem(TLogId::gateway);
+  TfrmNotification* existing = &Window(0);
+  // Far more than a QR code holds.
+  const std::string tooLong = "https://help.orvella.example/" + std::string(8000, 'x');
+  EXPECT_THROW(FNotifications->Add("Код ошибки #0001", "другой", NotificationLinkText, tooLong, 0, 5000, {}),
+               EConvertError);
+  EXPECT_THROW(FNotifications->Add("Код ошибки #0002", "новый", NotificationLinkText, tooLong, 1, 5000, {}),
+               EConvertError);
+  ASSERT_EQ(FNotifications->Count(), 1);
+  EXPECT_EQ(&Window(0), existing);
+  EXPECT_TRUE(existing->isVisible());
+}
+
+TEST_F(NotificationWindows, ScreenChangesStackTheWindowsAnew) {
+  Start().SetShowMode(true);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  // Nothing listed: nothing to do.
+  emit screen->availableGeometryChanged(screen->availableGeometry());
+  PostProblem(TLogId::gateway);
+  PostProblem(TLogId::cpu);
+  Window(0).move(10, 10);
+  Window(1).move(20, 20);
+  emit screen->availableGeometryChanged(screen->availableGeometry());
+  EXPECT_EQ(BottomRight(Window(0).geometry()), WorkAreaCorner());
+  EXPECT_EQ(BottomRight(Window(1).geometry()), WorkAreaCorner() - QPoint(0, Step));
+}
+
+TEST_F(NotificationWindows, PictogramHintOnlyInMiniMode) {
+  Start().SetShowMode(true);
+  PostProblem(TLogId::ram);
+  auto* icon = Part<TNotificationIconImage>(Window(0), "imgIcon");
+  EXPECT_EQ(icon->Hint().toStdString(),
+            NotificationCaption(TLogId::ram) + "\n" + NotificationContent[4].Text);
+  QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), icon->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(icon, &help);
+  EXPECT_EQ(icon->HintWindow(), nullptr);
+
+  FNotifications->SetMiniMode(true);
+  QApplication::sendEvent(icon, &help);
+  ASSERT_NE(icon->HintWindow(), nullptr);
+  EXPECT_TRUE(icon->HintWindow()->isVisible());
+  EXPECT_LE(icon->HintWindow()->width(), TNotificationIconHintWindow::MaxHintWidth);
+  EXPECT_GT(icon->HintWindow()->height(), icon->HintWindow()->fontMetrics().height() * 2);
+  FNotifications->SetMiniMode(false);
+  EXPECT_FALSE(icon->HintWindow()->isVisible());
 }
 
 TEST_F(NotificationWindows, ClassOperationsReachTheCurrentList) {
