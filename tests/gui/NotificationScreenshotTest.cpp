@@ -1,7 +1,9 @@
 // Three stacked notification windows and a mini-mode pictogram on a real X
 // server (Xvfb), captured from the screen as a person would see them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,22 +30,32 @@ class TXvfb {
 public:
   TXvfb() {
     int pipeFds[2];
-    if (pipe(pipeFds) != 0)
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
       return;
     FChild = fork();
     if (FChild == 0) {
-      close(pipeFds[0]);
-      const std::string fd = std::to_string(pipeFds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+      // The server goes with us, and keeps its chatter to itself.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, STDIN_FILENO);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      // Only the write end of the pipe stays open across exec.
+      const int fd = dup(pipeFds[1]);
+      const std::string fdText = std::to_string(fd);
+      execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
              static_cast<char*>(nullptr));
       _exit(127);
     }
     close(pipeFds[1]);
-    char buffer[32] = {};
-    const ssize_t count = FChild > 0 ? read(pipeFds[0], buffer, sizeof buffer - 1) : -1;
+    // The server writes its display number and a line break once it is ready.
+    std::string number;
+    char c = 0;
+    while (FChild > 0 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
+      number += c;
     close(pipeFds[0]);
-    if (count > 0)
-      FDisplay = ":" + std::string(buffer, static_cast<size_t>(count - (buffer[count - 1] == '\n' ? 1 : 0)));
+    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
+      FDisplay = ":" + number;
   }
   ~TXvfb() {
     if (FChild > 0) {
@@ -99,7 +111,10 @@ TEST_F(NotificationScreenshot, ThreeStackedWindowsAndAMiniPictogram) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   std::unique_ptr<orvella::testing::TXvfb> server;
-  if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
+  const bool listing = ::testing::GTEST_FLAG(list_tests);
+  if (listing) {
+    orvella::testing::SkipReason = "only listing";
+  } else if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
     orvella::testing::SkipReason = "Xvfb is not installed (package xvfb)";
   } else {
     server = std::make_unique<orvella::testing::TXvfb>();
