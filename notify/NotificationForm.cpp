@@ -75,6 +75,8 @@ TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& AC
       FText(AText),
       FLinkText(ALinkText) {
   setAttribute(Qt::WA_ShowWithoutActivating);
+  // A notification that closes is never the application's last window.
+  setAttribute(Qt::WA_QuitOnClose, false);
   setFocusPolicy(Qt::NoFocus);
   setFixedSize(ClientWidth, ClientHeight);
   setAutoFillBackground(true);

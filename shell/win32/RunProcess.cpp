@@ -11,15 +11,15 @@ namespace {
 
 constexpr const char* UnitName = "uGlob";
 
-class THandle {
+class TOwnedHandle {
 public:
-  explicit THandle(HANDLE AHandle = nullptr) : FHandle(AHandle) {}
-  ~THandle() {
+  explicit TOwnedHandle(HANDLE AHandle = nullptr) : FHandle(AHandle) {}
+  ~TOwnedHandle() {
     if (FHandle)
       CloseHandle(FHandle);
   }
-  THandle(const THandle&) = delete;
-  THandle& operator=(const THandle&) = delete;
+  TOwnedHandle(const TOwnedHandle&) = delete;
+  TOwnedHandle& operator=(const TOwnedHandle&) = delete;
   HANDLE Get() const { return FHandle; }
   HANDLE* Put() { return &FHandle; }
 
@@ -28,7 +28,7 @@ private:
 };
 
 bool ProcessIsElevated() {
-  THandle token;
+  TOwnedHandle token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()))
     platform::RaiseLastOSError();
   TOKEN_ELEVATION elevation{};
@@ -57,7 +57,7 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
   const std::wstring directory = separator == std::wstring::npos ? std::wstring() : fileName.substr(0, separator + 1);
   const int showCommand = AVisible ? SW_SHOWNORMAL : SW_HIDE;
 
-  THandle process;
+  TOwnedHandle process;
   if (AElevated) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

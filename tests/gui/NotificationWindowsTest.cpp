@@ -47,6 +47,7 @@ TEST_F(NotificationWindows, StackUpwardFromTheWorkAreaCorner) {
   EXPECT_TRUE(Window(0).windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_TRUE(Window(0).windowFlags() & Qt::WindowDoesNotAcceptFocus);
   EXPECT_TRUE(Window(0).testAttribute(Qt::WA_ShowWithoutActivating));
+  EXPECT_FALSE(Window(0).testAttribute(Qt::WA_QuitOnClose));
   EXPECT_EQ(Window(0).palette().color(QPalette::Window), QColor(63, 70, 227));
 }
 
