@@ -1,0 +1,14 @@
+#include "notify/UiFont.h"
+
+namespace orvella {
+
+QFont UiFont(int APointSize) {
+  EnsureUiFontLoaded();
+  QFont font(QStringLiteral("Tahoma"));
+  // Points to pixels at 96 dpi, rounded as the Windows font height is.
+  font.setPixelSize((APointSize * 96 + 36) / 72);
+  font.setStyleStrategy(QFont::PreferAntialias);
+  return font;
+}
+
+}  // namespace orvella

@@ -1,0 +1,8 @@
+#include "notify/UiFont.h"
+
+namespace orvella {
+
+// Tahoma comes with Windows.
+void EnsureUiFontLoaded() {}
+
+}  // namespace orvella

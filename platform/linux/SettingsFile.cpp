@@ -1,0 +1,430 @@
+#include "platform/linux/SettingsFile.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "platform/FileSystem.h"
+#include "platform/SystemError.h"
+
+namespace orvella::platform {
+namespace {
+
+// The file: a header line, one line per value "<type> <name>=<value>" with
+// blanks, '=', '%' and control bytes written as %XX, and a closing line. A
+// file without its closing line was cut short and counts as damaged.
+constexpr std::string_view Header = "orvella-settings 1";
+constexpr std::string_view Trailer = "end";
+
+using TValues = std::map<std::string, TRegValue>;
+
+class TFileDescriptor {
+public:
+  explicit TFileDescriptor(int AHandle = -1) : FHandle(AHandle) {}
+  ~TFileDescriptor() {
+    if (FHandle >= 0)
+      close(FHandle);
+  }
+  TFileDescriptor(TFileDescriptor&& AOther) noexcept : FHandle(AOther.FHandle) { AOther.FHandle = -1; }
+  TFileDescriptor(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(TFileDescriptor&&) = delete;
+
+  int Get() const { return FHandle; }
+  bool Valid() const { return FHandle >= 0; }
+  // Closes now and reports whether the last writes reached the file.
+  bool Close() {
+    const int handle = FHandle;
+    FHandle = -1;
+    return close(handle) == 0;
+  }
+
+private:
+  int FHandle;
+};
+
+std::string_view TypeName(TRegValueType AType) {
+  switch (AType) {
+    case TRegValueType::String: return "sz";
+    case TRegValueType::ExpandString: return "expand_sz";
+    case TRegValueType::DWord: return "dword";
+    case TRegValueType::Binary: return "binary";
+    case TRegValueType::Other: break;
+  }
+  return "other";
+}
+
+std::optional<TRegValueType> TypeFromName(std::string_view AName) {
+  for (const TRegValueType type : {TRegValueType::String, TRegValueType::ExpandString, TRegValueType::DWord,
+                                   TRegValueType::Binary, TRegValueType::Other}) {
+    if (TypeName(type) == AName)
+      return type;
+  }
+  return std::nullopt;
+}
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+int HexValue(char AChar) {
+  if (AChar >= '0' && AChar <= '9')
+    return AChar - '0';
+  if (AChar >= 'A' && AChar <= 'F')
+    return AChar - 'A' + 10;
+  if (AChar >= 'a' && AChar <= 'f')
+    return AChar - 'a' + 10;
+  return -1;
+}
+
+std::string Escape(std::string_view AText) {
+  std::string out;
+  for (const char c : AText) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || c == '%' || c == '=') {
+      out += '%';
+      out += HexDigits[byte >> 4];
+      out += HexDigits[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> Unescape(std::string_view AText) {
+  std::string out;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(AText[i]);
+    if (byte <= 0x20 || byte == 0x7F || AText[i] == '=')
+      return std::nullopt;
+    if (AText[i] != '%') {
+      out += AText[i];
+      continue;
+    }
+    if (i + 2 >= AText.size())
+      return std::nullopt;
+    const int high = HexValue(AText[i + 1]);
+    const int low = HexValue(AText[i + 2]);
+    if (high < 0 || low < 0)
+      return std::nullopt;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+std::string FormatData(const TRegValue& AValue) {
+  switch (AValue.Type) {
+    case TRegValueType::DWord: {
+      uint32_t number = 0;
+      for (size_t i = 0; i < 4 && i < AValue.Data.size(); ++i)
+        number |= static_cast<uint32_t>(static_cast<unsigned char>(AValue.Data[i])) << (8 * i);
+      return std::to_string(number);
+    }
+    case TRegValueType::Binary: {
+      std::string hex;
+      for (const char c : AValue.Data) {
+        hex += HexDigits[static_cast<unsigned char>(c) >> 4];
+        hex += HexDigits[static_cast<unsigned char>(c) & 15];
+      }
+      return hex;
+    }
+    default:
+      return Escape(AValue.Data);
+  }
+}
+
+std::optional<std::string> ParseData(TRegValueType AType, std::string_view AText) {
+  switch (AType) {
+    case TRegValueType::DWord: {
+      if (AText.empty() || AText.size() > 10)
+        return std::nullopt;
+      uint64_t number = 0;
+      for (const char c : AText) {
+        if (c < '0' || c > '9')
+          return std::nullopt;
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+      }
+      if (number > 0xFFFFFFFFu)
+        return std::nullopt;
+      std::string bytes(4, '\0');
+      for (size_t i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>(number >> (8 * i));
+      return bytes;
+    }
+    case TRegValueType::Binary: {
+      if (AText.size() % 2 != 0)
+        return std::nullopt;
+      std::string bytes;
+      for (size_t i = 0; i < AText.size(); i += 2) {
+        const int high = HexValue(AText[i]);
+        const int low = HexValue(AText[i + 1]);
+        if (high < 0 || low < 0)
+          return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+      }
+      return bytes;
+    }
+    default:
+      return Unescape(AText);
+  }
+}
+
+std::string Serialize(const TValues& AValues) {
+  std::string text(Header);
+  text += '\n';
+  for (const auto& [name, value] : AValues) {
+    text += TypeName(value.Type);
+    text += ' ';
+    text += Escape(name);
+    text += '=';
+    text += FormatData(value);
+    text += '\n';
+  }
+  text += Trailer;
+  text += '\n';
+  return text;
+}
+
+std::optional<TValues> Parse(const std::string& AText) {
+  std::istringstream lines(AText);
+  std::string line;
+  if (!std::getline(lines, line) || line != Header)
+    return std::nullopt;
+  TValues values;
+  bool ended = false;
+  while (std::getline(lines, line)) {
+    if (ended)
+      return std::nullopt;
+    if (line == Trailer) {
+      ended = true;
+      continue;
+    }
+    const size_t blank = line.find(' ');
+    const size_t equals = line.find('=');
+    if (blank == std::string::npos || equals == std::string::npos || equals < blank)
+      return std::nullopt;
+    const std::optional<TRegValueType> type = TypeFromName(std::string_view(line).substr(0, blank));
+    std::optional<std::string> name = Unescape(std::string_view(line).substr(blank + 1, equals - blank - 1));
+    if (!type || !name)
+      return std::nullopt;
+    std::optional<std::string> data = ParseData(*type, std::string_view(line).substr(equals + 1));
+    if (!data)
+      return std::nullopt;
+    values[*name] = TRegValue{*type, std::move(*data)};
+  }
+  // Cut short: the closing line, and the line break after it, must be there.
+  if (!ended || AText.back() != '\n')
+    return std::nullopt;
+  return values;
+}
+
+enum class TLoadState { Missing, Parsed, Damaged };
+
+struct TLoaded {
+  TLoadState State = TLoadState::Missing;
+  TValues Values;
+  std::string Raw;
+};
+
+TLoaded Load(const std::string& AFileName) {
+  TLoaded loaded;
+  const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.Valid()) {
+    // Unreadable counts as missing: reading never fails.
+    return loaded;
+  }
+  char buffer[16384];
+  for (;;) {
+    const ssize_t count = read(file.Get(), buffer, sizeof buffer);
+    if (count < 0) {
+      if (errno == EINTR)
+        continue;
+      return loaded;
+    }
+    if (count == 0)
+      break;
+    loaded.Raw.append(buffer, static_cast<size_t>(count));
+  }
+  if (std::optional<TValues> values = Parse(loaded.Raw)) {
+    loaded.State = TLoadState::Parsed;
+    loaded.Values = std::move(*values);
+  } else {
+    loaded.State = TLoadState::Damaged;
+  }
+  return loaded;
+}
+
+// Keeps a damaged file for inspection under a name no later write touches.
+void MoveAside(const std::string& AFileName) {
+  static std::atomic<unsigned> Counter{0};
+  const std::string target = AFileName + TSettingsFile::DamagedSuffix + std::to_string(time(nullptr)) + "-" +
+                             std::to_string(getpid()) + "-" + std::to_string(Counter++);
+  rename(AFileName.c_str(), target.c_str());
+}
+
+std::string FolderOf(const std::string& AFileName) {
+  const size_t slash = AFileName.find_last_of('/');
+  return slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".") : AFileName.substr(0, slash);
+}
+
+void WriteAll(int AHandle, std::string_view AData) {
+  while (!AData.empty()) {
+    const ssize_t written = write(AHandle, AData.data(), AData.size());
+    if (written < 0) {
+      if (errno == EINTR)
+        continue;
+      RaiseLastOSError();
+    }
+    AData.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+// The writers' turn: held from opening the key for writing until it closes.
+std::optional<TFileDescriptor> TakeWriteLock(const std::string& AFileName) {
+  TFileDescriptor lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!lock.Valid())
+    return std::nullopt;
+  while (flock(lock.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR)
+      return std::nullopt;
+  }
+  return lock;
+}
+
+class TReadKey final : public ISettingsKey {
+public:
+  explicit TReadKey(TValues AValues) : FValues(std::move(AValues)) {}
+
+  std::optional<TRegValue> Read(const std::string& AName) override {
+    const auto found = FValues.find(AName);
+    if (found == FValues.end())
+      return std::nullopt;
+    return found->second;
+  }
+
+  void Write(const std::string&, const TRegValue&) override { RaiseOSError(EBADF); }
+
+private:
+  TValues FValues;
+};
+
+class TWriteKey final : public ISettingsKey {
+public:
+  TWriteKey(std::string AFileName, TFileDescriptor ALock) : FFileName(std::move(AFileName)), FLock(std::move(ALock)) {}
+
+  std::optional<TRegValue> Read(const std::string& AName) override {
+    TLoaded loaded = Load(FFileName);
+    const auto found = loaded.Values.find(AName);
+    if (found == loaded.Values.end())
+      return std::nullopt;
+    return found->second;
+  }
+
+  void Write(const std::string& AName, const TRegValue& AValue) override {
+    TLoaded loaded = Load(FFileName);
+    if (loaded.State == TLoadState::Damaged)
+      MoveAside(FFileName);
+    loaded.Values[AName] = AValue;
+    Replace(Serialize(loaded.Values));
+  }
+
+private:
+  // The new content goes to a side file that is renamed over the old one only
+  // once it is complete on disk: a writer killed half-way leaves the old file.
+  void Replace(const std::string& AText) {
+    const std::string sideName = FFileName + ".new";
+    TFileDescriptor side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!side.Valid())
+      RaiseLastOSError();
+    WriteAll(side.Get(), AText);
+    if (fsync(side.Get()) != 0 || !side.Close())
+      RaiseLastOSError();
+    if (rename(sideName.c_str(), FFileName.c_str()) != 0)
+      RaiseLastOSError();
+    const TFileDescriptor folder(open(FolderOf(FFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Valid())
+      fsync(folder.Get());
+  }
+
+  std::string FFileName;
+  TFileDescriptor FLock;
+};
+
+std::string ConfigFolder() {
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
+    return config;
+  if (const char* home = std::getenv("HOME"); home && *home == '/')
+    return std::string(home) + "/.config";
+  if (const passwd* user = getpwuid(getuid()); user && user->pw_dir && *user->pw_dir == '/')
+    return std::string(user->pw_dir) + "/.config";
+  return {};
+}
+
+}  // namespace
+
+TSettingsFile::TSettingsFile(std::string AFileName) : FFileName(std::move(AFileName)) {}
+
+std::unique_ptr<ISettingsKey> TSettingsFile::OpenForRead() const {
+  if (FFileName.empty())
+    return nullptr;
+  TLoaded loaded = Load(FFileName);
+  if (loaded.State == TLoadState::Damaged) {
+    // Set aside only what is still damaged once no writer is busy with it.
+    if (const std::optional<TFileDescriptor> lock = TakeWriteLock(FFileName)) {
+      const TLoaded again = Load(FFileName);
+      if (again.State == TLoadState::Damaged && again.Raw == loaded.Raw)
+        MoveAside(FFileName);
+      else if (again.State == TLoadState::Parsed)
+        return std::make_unique<TReadKey>(again.Values);
+    }
+    return nullptr;
+  }
+  if (loaded.State == TLoadState::Missing)
+    return nullptr;
+  return std::make_unique<TReadKey>(std::move(loaded.Values));
+}
+
+std::unique_ptr<ISettingsKey> TSettingsFile::OpenForWrite() const {
+  if (FFileName.empty())
+    return nullptr;
+  const std::string folder = FolderOf(FFileName);
+  if (!ForceDirectories(folder) || access(folder.c_str(), W_OK) != 0)
+    return nullptr;
+  std::optional<TFileDescriptor> lock = TakeWriteLock(FFileName);
+  if (!lock)
+    return nullptr;
+  return std::make_unique<TWriteKey>(FFileName, std::move(*lock));
+}
+
+std::unique_ptr<ISettingsHive> CurrentUserKey(const std::string& AKeyPath) {
+  // "\Software\maker\product" becomes <config>/maker/product.conf.
+  std::string relative;
+  std::string part;
+  std::istringstream parts(AKeyPath);
+  bool first = true;
+  while (std::getline(parts, part, '\\')) {
+    if (part.empty())
+      continue;
+    if (first && part == "Software") {
+      first = false;
+      continue;
+    }
+    first = false;
+    relative += "/" + part;
+  }
+  const std::string folder = ConfigFolder();
+  if (folder.empty() || relative.empty())
+    return std::make_unique<TSettingsFile>(std::string());
+  return std::make_unique<TSettingsFile>(folder + relative + ".conf");
+}
+
+}  // namespace orvella::platform

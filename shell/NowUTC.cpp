@@ -1,0 +1,9 @@
+#include "shell/NowUTC.h"
+
+#include "platform/Clock.h"
+
+namespace orvella {
+
+TDateTime NowUTC() { return platform::SystemClock().UtcNow(); }
+
+}  // namespace orvella

@@ -1,0 +1,102 @@
+#include "shell/RunProcess.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/SystemError.h"
+#include "shell/CommandLineArgs.h"
+
+extern char** environ;
+
+namespace orvella {
+namespace {
+
+// pkexec's answers when no authorisation was given: the prompt was dismissed
+// (126) or the user could not or would not authenticate (127).
+constexpr int PkexecDismissed = 126;
+constexpr int PkexecNotAuthorized = 127;
+
+class TSpawnActions {
+public:
+  TSpawnActions() {
+    if (const int error = posix_spawn_file_actions_init(&FActions))
+      platform::RaiseOSError(error);
+  }
+  ~TSpawnActions() { posix_spawn_file_actions_destroy(&FActions); }
+  TSpawnActions(const TSpawnActions&) = delete;
+  TSpawnActions& operator=(const TSpawnActions&) = delete;
+  posix_spawn_file_actions_t* Get() { return &FActions; }
+
+private:
+  posix_spawn_file_actions_t FActions;
+};
+
+uint32_t WaitForExitCode(pid_t AChild) {
+  int status = 0;
+  while (waitpid(AChild, &status, 0) < 0) {
+    if (errno != EINTR)
+      platform::RaiseLastOSError();
+  }
+  if (WIFEXITED(status))
+    return static_cast<uint32_t>(WEXITSTATUS(status));
+  // Killed by a signal: the shell's convention.
+  return static_cast<uint32_t>(128 + WTERMSIG(status));
+}
+
+}  // namespace
+
+// AVisible has no counterpart here: a program opens its own windows or none.
+uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters, bool /*AVisible*/, bool AElevated,
+                    bool AWait) {
+  // A process that already runs as root needs no prompt.
+  if (AElevated && geteuid() == 0)
+    AElevated = false;
+
+  std::vector<std::string> args;
+  if (AElevated)
+    args.emplace_back("pkexec");
+  args.push_back(AFileName);
+  for (std::string& arg : SplitCommandLineArgs(AParameters))
+    args.push_back(std::move(arg));
+  std::vector<char*> argv;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  TSpawnActions actions;
+  const size_t slash = AFileName.find_last_of('/');
+  if (slash != std::string::npos) {
+    const std::string folder = AFileName.substr(0, slash + 1);
+    if (const int error = posix_spawn_file_actions_addchdir_np(actions.Get(), folder.c_str()))
+      platform::RaiseOSError(error);
+  }
+
+  pid_t child = 0;
+  // Without a slash the name is looked up on the search path, as the Windows
+  // command line does with its first word.
+  if (const int error = posix_spawnp(&child, argv[0], actions.Get(), nullptr, argv.data(), environ))
+    platform::RaiseOSError(error);
+
+  if (!AWait) {
+    // Someone has to collect the child's exit status, or it stays a zombie.
+    std::thread([child] {
+      int status = 0;
+      while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+    return StillActive;
+  }
+
+  const uint32_t code = WaitForExitCode(child);
+  if (AElevated && (code == PkexecDismissed || code == PkexecNotAuthorized))
+    platform::RaiseOSError(EACCES);
+  return code;
+}
+
+}  // namespace orvella

@@ -1,0 +1,86 @@
+#include "shell/RunProcess.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/Exceptions.h"
+#include "shell/NowUTC.h"
+#include "tests/support/TempDir.h"
+
+namespace orvella {
+namespace {
+
+std::string ReadText(const std::string& AFileName) {
+  std::ifstream file(AFileName);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// A script that records its working directory and its arguments, one a line.
+std::string WriteRecorder(const testing::TTempDir& ADir, int AExitCode) {
+  const std::string script = ADir / "recorder.sh";
+  std::ofstream(script) << "#!/bin/sh\npwd -P > cwd.txt\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > args.txt\n"
+                        << "exit " << AExitCode << "\n";
+  chmod(script.c_str(), 0755);
+  return script;
+}
+
+class RunProcessTest : public ::testing::Test {
+protected:
+  testing::TTempDir FDir;
+};
+
+TEST_F(RunProcessTest, WaitsForTheExitCodeInTheFolderOfTheProgram) {
+  const std::string script = WriteRecorder(FDir, 7);
+  EXPECT_EQ(RunProcess(script, "one \"two words\" th\\\"ree", true, false, true), 7u);
+  EXPECT_EQ(ReadText(FDir / "cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
+  EXPECT_EQ(ReadText(FDir / "args.txt"), "one\ntwo words\nth\"ree\n");
+}
+
+TEST_F(RunProcessTest, WithoutWaitAnswersStillActiveAtOnce) {
+  const std::string script = FDir / "slow.sh";
+  std::ofstream(script) << "#!/bin/sh\nsleep 3\ntouch done.txt\n";
+  chmod(script.c_str(), 0755);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunProcess(script, "", false, false, false), StillActive);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_FALSE(std::filesystem::exists(FDir / "done.txt"));
+}
+
+TEST_F(RunProcessTest, ElevatedFromRootStartsTheChildDirectly) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root: a process that is not elevated would go through the consent prompt";
+  const std::string script = WriteRecorder(FDir, 3);
+  EXPECT_EQ(RunProcess(script, "FixCounters", false, true, true), 3u);
+  EXPECT_EQ(ReadText(FDir / "args.txt"), "FixCounters\n");
+}
+
+TEST_F(RunProcessTest, FailuresRaiseTheSystemError) {
+  try {
+    RunProcess(FDir / "missing", "", false, false, true);
+    FAIL() << "no exception";
+  } catch (const EOSError& error) {
+    EXPECT_EQ(error.ErrorCode(), ENOENT);
+  }
+  const std::string script = FDir / "killed.sh";
+  std::ofstream(script) << "#!/bin/sh\nkill -KILL $$\n";
+  chmod(script.c_str(), 0755);
+  EXPECT_EQ(RunProcess(script, "", false, false, true), 128u + SIGKILL);
+}
+
+TEST(NowUTC, FollowsTheSystemClock) {
+  const double unixDays = static_cast<double>(time(nullptr)) / 86400.0;
+  // 25569 days lie between 30 December 1899 and 1 January 1970.
+  EXPECT_NEAR(NowUTC(), 25569.0 + unixDays, 5.0 / 86400.0);
+}
+
+}  // namespace
+}  // namespace orvella

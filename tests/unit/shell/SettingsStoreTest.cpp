@@ -1,0 +1,237 @@
+#include "shell/SettingsStore.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/Exceptions.h"
+#include "platform/linux/SettingsFile.h"
+#include "tests/support/TempDir.h"
+
+namespace orvella {
+namespace {
+
+using platform::TRegValue;
+using platform::TRegValueType;
+using platform::TSettingsFile;
+
+std::string ReadText(const std::string& AFileName) {
+  std::ifstream file(AFileName);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> DamagedCopies(const std::string& AFolder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(AFolder)) {
+    if (entry.path().filename().string().find(TSettingsFile::DamagedSuffix) != std::string::npos)
+      names.push_back(entry.path().string());
+  }
+  return names;
+}
+
+// Runs AWork in a child process and answers its exit code.
+template <typename TWork>
+int InChild(TWork AWork) {
+  const pid_t child = fork();
+  if (child == 0) {
+    int code = 1;
+    try {
+      code = AWork();
+    } catch (...) {
+      code = 2;
+    }
+    _exit(code);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+  void Plant(const std::string& AName, TRegValueType AType, const std::string& AData) {
+    FKey.OpenForWrite()->Write(AName, TRegValue{AType, AData});
+  }
+
+  testing::TTempDir FDir;
+  TSettingsFile FKey{FDir / "tamsket/orvella.conf"};
+};
+
+TEST_F(SettingsStoreTest, MissingKeyGivesDefaultsAndTheFirstWriteCreatesIt) {
+  EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "");
+  EXPECT_EQ(ReadRegBinary("MiniModeUTC", 8, FKey), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(FKey.FileName()));
+
+  WriteRegString("ClientId", "12345", FKey);
+  EXPECT_TRUE(std::filesystem::exists(FKey.FileName()));
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+  EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
+}
+
+TEST_F(SettingsStoreTest, ValuesKeepTheirTypes) {
+  WriteRegBool("DisableMonitoring_cpu", true, FKey);
+  WriteRegBool("DisableMonitoring_ram", false, FKey);
+  EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
+  EXPECT_FALSE(ReadRegBool("DisableMonitoring_ram", FKey));
+  WriteRegBool("DisableMonitoring_cpu", false, FKey);
+  EXPECT_FALSE(ReadRegBool("DisableMonitoring_cpu", FKey));
+
+  // Any number but 0 is true; a number stored as text is not a number.
+  Plant("Two", TRegValueType::DWord, std::string("\2\0\0\0", 4));
+  EXPECT_TRUE(ReadRegBool("Two", FKey));
+  Plant("DisableNotifications", TRegValueType::String, "1");
+  EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
+  EXPECT_EQ(ReadRegString("Two", FKey), "");
+
+  Plant("ClientId", TRegValueType::ExpandString, "%HOME%x");
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "%HOME%x");
+  WriteRegString("Name", "", FKey);
+  EXPECT_EQ(ReadRegString("Name", FKey), "");
+
+  WriteRegBinary("MiniModeUTC", std::string("\1\2\3\4\5\6\7\x08", 8), FKey);
+  EXPECT_EQ(ReadRegBinary("MiniModeUTC", 8, FKey), std::string("\1\2\3\4\5\6\7\x08", 8));
+  EXPECT_EQ(ReadRegBinary("MiniModeUTC", 4, FKey), std::nullopt);
+  Plant("Short", TRegValueType::Binary, std::string("\0\0\0\0", 4));
+  EXPECT_EQ(ReadRegBinary("Short", 8, FKey), std::nullopt);
+  EXPECT_FALSE(ReadRegBool("Short", FKey));
+}
+
+TEST_F(SettingsStoreTest, AnyTextSurvivesTheFile) {
+  const std::string awkward = "Иван Петров = 100% \"x\"\r\nline two\t\x01 end ";
+  WriteRegString("Name", awkward, FKey);
+  WriteRegString("odd name=with %", "v", FKey);
+  WriteRegBinary("Bytes", std::string("\0\n\r =%\xff", 7), FKey);
+  EXPECT_EQ(ReadRegString("Name", FKey), awkward);
+  EXPECT_EQ(ReadRegString("odd name=with %", FKey), "v");
+  EXPECT_EQ(ReadRegBinary("Bytes", 7, FKey), std::string("\0\n\r =%\xff", 7));
+}
+
+TEST_F(SettingsStoreTest, DamagedOrCutShortFileReadsEmptyAndIsKeptAside) {
+  WriteRegString("ClientId", "12345", FKey);
+  const std::string whole = ReadText(FKey.FileName());
+  for (const std::string& damage : {whole.substr(0, whole.size() - 4), std::string("\x89PNG garbage\n"),
+                                    whole + "sz extra=1\n", std::string()}) {
+    std::ofstream(FKey.FileName(), std::ios::trunc) << damage;
+    EXPECT_EQ(ReadRegString("ClientId", FKey), "") << damage;
+    const std::vector<std::string> copies = DamagedCopies(FDir / "tamsket");
+    ASSERT_EQ(copies.size(), 1u) << damage;
+    EXPECT_EQ(ReadText(copies[0]), damage);
+    std::filesystem::remove(copies[0]);
+  }
+
+  // A write over a damaged file starts afresh and does not overwrite the damage.
+  std::ofstream(FKey.FileName(), std::ios::trunc) << "junk";
+  WriteRegBool("DisableNotifications", true, FKey);
+  EXPECT_TRUE(ReadRegBool("DisableNotifications", FKey));
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "");
+  const std::vector<std::string> copies = DamagedCopies(FDir / "tamsket");
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(ReadText(copies[0]), "junk");
+}
+
+TEST_F(SettingsStoreTest, WriterKilledHalfWayLeavesTheEarlierFile) {
+  WriteRegString("ClientId", "12345", FKey);
+  // Large values make each write take long enough to be cut at random points.
+  const std::string big(1 << 20, 'a');
+  // One write of the big value takes this long here; the kills are spread over two of them.
+  const auto before = std::chrono::steady_clock::now();
+  WriteRegString("Big", std::string(big.size(), 'b'), FKey);
+  const auto period = std::chrono::steady_clock::now() - before;
+  int cut = 0;
+  for (int round = 0; round < 20; ++round) {
+    const pid_t child = fork();
+    if (child == 0) {
+      for (char c = 'b';; c = c == 'z' ? 'b' : static_cast<char>(c + 1))
+        WriteRegString("Big", std::string(big.size(), c), FKey);
+    }
+    // Kill points spread over every phase of the writes: reading, encoding, writing, syncing.
+    std::this_thread::sleep_for(period * (1 + round) / 10);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    ASSERT_EQ(ReadRegString("ClientId", FKey), "12345") << round;
+    const std::string value = ReadRegString("Big", FKey);
+    if (std::filesystem::exists(FKey.FileName() + ".new"))
+      ++cut;
+    {
+      EXPECT_EQ(value.size(), big.size());
+      EXPECT_EQ(value.find_first_not_of(value[0]), std::string::npos);
+    }
+  }
+  EXPECT_TRUE(DamagedCopies(FDir / "tamsket").empty());
+  std::printf("%d of 20 writers were killed with a side file in progress\n", cut);
+}
+
+TEST_F(SettingsStoreTest, TwoWriterProcessesKeepEachOthersValues) {
+  constexpr int Count = 150;
+  std::vector<pid_t> children;
+  for (const char* prefix : {"A", "B"}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      for (int i = 0; i < Count; ++i)
+        WriteRegString(std::string(prefix) + std::to_string(i), std::to_string(i), FKey);
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (int i = 0; i < Count; ++i) {
+    EXPECT_EQ(ReadRegString("A" + std::to_string(i), FKey), std::to_string(i));
+    EXPECT_EQ(ReadRegString("B" + std::to_string(i), FKey), std::to_string(i));
+  }
+}
+
+TEST_F(SettingsStoreTest, FolderWithoutWritePermissionStoresNothingAndSaysNothing) {
+  WriteRegString("ClientId", "12345", FKey);
+  chmod(FDir.Path().c_str(), 0755);
+  chmod((FDir / "tamsket").c_str(), 0555);
+  chmod(FKey.FileName().c_str(), 0644);
+  TSettingsFile fresh(FDir / "tamsket/sub/orvella.conf");
+  // Root writes anywhere, so the check runs as a user without rights there.
+  const int code = InChild([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+      return 3;
+    WriteRegString("ClientId", "999", FKey);
+    WriteRegBool("DisableNotifications", true, FKey);
+    WriteRegBool("DisableNotifications", true, fresh);
+    return ReadRegString("ClientId", FKey) == "12345" && !ReadRegBool("DisableNotifications", fresh) ? 0 : 4;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+  EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
+  EXPECT_FALSE(std::filesystem::exists(FDir / "tamsket/sub"));
+}
+
+TEST(SettingsKey, LivesInTheUsersConfigFolder) {
+  testing::TTempDir dir;
+  const char* saved = getenv("XDG_CONFIG_HOME");
+  const std::string previous = saved ? saved : "";
+  setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+  const std::unique_ptr<platform::ISettingsHive> key = platform::CurrentUserKey(SettingsKeyPath);
+  if (saved)
+    setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
+  const auto* file = dynamic_cast<const TSettingsFile*>(key.get());
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->FileName(), dir / "tamsket/orvella.conf");
+}
+
+}  // namespace
+}  // namespace orvella
