@@ -10,7 +10,7 @@
 #include "tests/support/FakeIcmp.h"
 #include "tests/support/FakeTickSource.h"
 #include "tests/support/TempDir.h"
-#include "tests/unit/engine/LogReader.h"
+#include "tests/support/LogReader.h"
 
 namespace orvella {
 namespace {
