@@ -117,11 +117,12 @@ TEST_F(IpsForCheckNetTest, ServerOnTheClientsNetworkGivesTheNextHopToThePublicRe
 TEST_F(IpsForCheckNetTest, ConnectionCountsWhileSetUpEstablishedOrInCloseWaitNotInTimeWait) {
   TNetLab lab;
   const std::string server = lab.ServerIp();
-  TSocket listener, second;
+  TSocket listener, second, third;
   {
     TNetLab::TEnter inServer(lab, TNetLab::THost::Server);
     listener = Listen(3389);
     second = Listen(3390);
+    third = Listen(3391);
   }
   TNetLab::TEnter inClient(lab, TNetLab::THost::Client);
   TConnectionList list;
@@ -141,6 +142,15 @@ TEST_F(IpsForCheckNetTest, ConnectionCountsWhileSetUpEstablishedOrInCloseWaitNot
   EXPECT_TRUE(list.IsConnectedTo(Addr(server), 0));
   const std::string ss = lab.Run(TNetLab::THost::Client, {"ss", "-Htn", "state", "established"});
   EXPECT_NE(ss.find(server + ":3389"), std::string::npos) << ss;
+
+  // An IPv6 socket that talks IPv4 through a mapped address counts as well.
+  TSocket mapped(socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  sockaddr_in6 to{};
+  to.sin6_family = AF_INET6;
+  to.sin6_port = htons(3391);
+  ASSERT_EQ(inet_pton(AF_INET6, ("::ffff:" + server).c_str(), &to.sin6_addr), 1);
+  connect(mapped.Fd(), reinterpret_cast<sockaddr*>(&to), sizeof to);
+  EXPECT_TRUE(Eventually(list, [&] { return list.IsConnectedTo(Addr(server), htons(3391)); }));
 
   // The server closes first: the client's end waits in close wait.
   accepted.Close();

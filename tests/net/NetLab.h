@@ -11,6 +11,10 @@
 // The client resolves "rdp-server.test" through /etc/netns/<client>/hosts;
 // its name server is its own loopback, so no query leaves the lab.
 //
+// A whole program runs as the client with "ip netns exec <Namespace(Client)>"
+// (which also applies the client's hosts and resolv.conf); code of the test
+// itself enters a namespace with TEnter. Responders are changed with SetEcho.
+//
 // Names carry the creating process's id; a lab left behind by a killed run is
 // removed by the next one. Everything goes away with the object.
 #include <sys/types.h>
