@@ -8,6 +8,7 @@
 #include "platform/Exceptions.h"
 #include "platform/PerfCounters.h"
 #include "platform/SystemError.h"
+#include "platform/win32/MessageText.h"
 #include "platform/win32/WideText.h"
 
 namespace orvella::platform {
@@ -80,16 +81,6 @@ IPerfCounters& SystemPerfCounters() {
   return counters;
 }
 
-std::string PdhStatusText(TPdhStatus AStatus) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
-      GetModuleHandleW(L"pdh.dll"), AStatus, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring wide(text ? text : L"", length);
-  LocalFree(text);
-  while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
-    wide.pop_back();
-  return ToUtf8(wide);
-}
+std::string PdhStatusText(TPdhStatus AStatus) { return MessageText(GetModuleHandleW(L"pdh.dll"), AStatus); }
 
 }  // namespace orvella::platform

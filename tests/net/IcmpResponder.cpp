@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/InternetChecksum.h"
+
 namespace {
 
 using TClock = std::chrono::steady_clock;
@@ -46,17 +48,6 @@ struct TPending {
   std::vector<uint8_t> Packet;
   bool operator>(const TPending& AOther) const { return Due > AOther.Due; }
 };
-
-uint16_t Checksum(const uint8_t* AData, size_t ASize) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i + 1 < ASize; i += 2)
-    sum += static_cast<uint32_t>(AData[i] << 8 | AData[i + 1]);
-  if (ASize % 2)
-    sum += static_cast<uint32_t>(AData[ASize - 1] << 8);
-  while (sum >> 16)
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  return htons(static_cast<uint16_t>(~sum));
-}
 
 class TResponder {
 public:
@@ -170,7 +161,7 @@ private:
       icmp.insert(icmp.end(), buffer, buffer + headerSize + 8);
     }
     icmp[2] = icmp[3] = 0;
-    const uint16_t checksum = Checksum(icmp.data(), icmp.size());
+    const uint16_t checksum = orvella::platform::InternetChecksum(icmp.data(), icmp.size());
     std::memcpy(&icmp[2], &checksum, 2);
 
     iphdr reply{};
