@@ -277,6 +277,20 @@ TEST_F(PingerTest, DestroyingAPingerWaitsForItsOutstandingRequests) {
   EXPECT_EQ(Icmp.OpenEvents(), 0);
 }
 
+TEST_F(PingerTest, PacketGivesNoReplyWhileItsRequestIsOutstanding) {
+  Icmp.SetEcho(Gateway, TFakeEcho::Reply(30));
+  TPinger::TPacket packet(Icmp);
+  EXPECT_TRUE(packet.WaitAndReset(0));  // nothing sent: nothing to wait for
+  EXPECT_EQ(packet.Send(Gateway, 4000), "");
+  EXPECT_EQ(packet.ParseReply(), "No reply available");
+  EXPECT_FALSE(packet.WaitAndReset(10));
+  EXPECT_TRUE(packet.WaitAndReset(100));
+  EXPECT_EQ(packet.ParseReply(), "");
+  EXPECT_EQ(packet.Rtt(), 30);
+  EXPECT_EQ(packet.ReplyIp(), Gateway);
+  EXPECT_EQ(packet.ReplyDataSize(), 1000);
+}
+
 TEST(IpErrorTextTest, IpStatusesUseTheirTextOtherCodesTheSystemMessage) {
   EXPECT_EQ(IpErrorText(11010), "Error 11010: The request timed out.");
   EXPECT_EQ(IpErrorText(11003), "Error 11003: The destination host was unreachable.");
