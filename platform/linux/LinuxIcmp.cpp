@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -115,7 +116,13 @@ public:
       close(FSocket);
       throw std::system_error(error, std::generic_category());
     }
-    FThread = std::thread([this] { Run(); });
+    try {
+      FThread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      close(FWake);
+      close(FSocket);
+      throw;
+    }
   }
 
   ~TEndpoint() {
