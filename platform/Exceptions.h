@@ -46,4 +46,11 @@ public:
   const char* ClassName() const override { return "EConvertError"; }
 };
 
+// A number outside the range that its use allows.
+class ERangeError : public Exception {
+public:
+  explicit ERangeError(const std::string& AMessage) : Exception(AMessage) {}
+  const char* ClassName() const override { return "ERangeError"; }
+};
+
 }  // namespace orvella
