@@ -16,6 +16,9 @@ protected:
   void GetValue(TSampleValue& AValue) override;
 
 private:
+  // The total is read before the counter is opened.
+  TUsedMemoryLog(double ATotal, TLogId ALogId, const TLogsDir& ALogsDir, const platform::IClock& AClock,
+                 platform::IPerfCounters& ACounters);
   static double ReadTotal(platform::IPerfCounters& ACounters);
   const double FTotal;
 };

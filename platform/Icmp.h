@@ -21,6 +21,7 @@ inline constexpr uint32_t Infinite = 0xFFFFFFFF;
 // IP status codes of an echo request.
 inline constexpr uint32_t IpSuccess = 0;
 inline constexpr uint32_t IpStatusBase = 11000;
+inline constexpr uint32_t IpBufTooSmall = 11001;
 inline constexpr uint32_t IpDestNetUnreachable = 11002;
 inline constexpr uint32_t IpDestHostUnreachable = 11003;
 inline constexpr uint32_t IpDestProtUnreachable = 11004;

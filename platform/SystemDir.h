@@ -8,8 +8,8 @@ namespace orvella::platform {
 // on a 64-bit system: empty where there is none. EOSError on failure.
 std::string SystemDirectory(bool AWow64);
 
-// The name by which the disk counters know the volume holding APath.
-// EOSError when the volume cannot be found.
+// The name by which the disk counters know the volume holding APath (on
+// Windows its drive, "C:"). EOSError when APath cannot be examined.
 std::string VolumeOfPath(const std::string& APath);
 
 }  // namespace orvella::platform

@@ -1,0 +1,50 @@
+#pragma once
+// ICMP echo on Linux: an ICMP datagram socket where net.ipv4.ping_group_range
+// allows one, a raw socket otherwise. Each handle has one socket and one
+// thread that takes replies and ICMP errors off it, writes the caller's reply
+// buffer and signals the caller's event, or does so at the request's deadline
+// with IpReqTimedOut. Events are eventfds, which stay readable until read:
+// manual reset.
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "platform/Icmp.h"
+
+namespace orvella::platform {
+
+enum class TIcmpSocketKind { DatagramOrRaw, Datagram, Raw };
+
+class TLinuxIcmp final : public IIcmp {
+public:
+  explicit TLinuxIcmp(TIcmpSocketKind AKind = TIcmpSocketKind::DatagramOrRaw);
+  ~TLinuxIcmp() override;
+  TLinuxIcmp(const TLinuxIcmp&) = delete;
+  TLinuxIcmp& operator=(const TLinuxIcmp&) = delete;
+
+  TIcmpCreateResult IcmpCreateFile() override;
+  void IcmpCloseHandle(TOsHandle AHandle) override;
+  TIcmpSendResult IcmpSendEcho2(TOsHandle AHandle, TOsHandle AEvent, uint32_t ADestination, const void* AData,
+                                uint16_t ADataSize, void* AReply, uint32_t AReplySize, uint32_t ATimeout) override;
+  TIcmpParseResult IcmpParseReplies(void* AReply, uint32_t AReplySize) override;
+
+  TOsHandle CreateEvent(uint32_t& ALastError) override;
+  void ResetEvent(TOsHandle AEvent) override;
+  void CloseEvent(TOsHandle AEvent) override;
+  uint32_t WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) override;
+  uint32_t WaitForAllObjects(std::span<const TOsHandle> AEvents, uint32_t ATimeout) override;
+
+  // Whether the handle's socket is a raw one (for tests of both kinds).
+  bool IsRaw(TOsHandle AHandle);
+
+private:
+  class TEndpoint;
+  TEndpoint* Find(TOsHandle AHandle);
+
+  const TIcmpSocketKind FKind;
+  std::mutex FLock;
+  std::map<TOsHandle, std::unique_ptr<TEndpoint>> FEndpoints;
+  TOsHandle FNextHandle = 1;
+};
+
+}  // namespace orvella::platform

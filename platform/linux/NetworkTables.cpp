@@ -1,0 +1,218 @@
+#include "platform/NetworkTables.h"
+
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace orvella::platform {
+
+namespace {
+
+// A netlink socket of the calling thread's network namespace.
+class TNetlink {
+public:
+  explicit TNetlink(int AProtocol) : FFd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, AProtocol)) {
+    if (FFd >= 0) {
+      timeval timeout{2, 0};  // the kernel answers at once; never hang on it
+      setsockopt(FFd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+  }
+  ~TNetlink() {
+    if (FFd >= 0)
+      close(FFd);
+  }
+  TNetlink(const TNetlink&) = delete;
+  TNetlink& operator=(const TNetlink&) = delete;
+
+  int Fd() const { return FFd; }
+
+  bool Send(const void* ARequest, size_t ASize) {
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return sendto(FFd, ARequest, ASize, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) ==
+           static_cast<ssize_t>(ASize);
+  }
+
+  // Calls AMessage for every message of the answer until its end; an errno
+  // value on failure, 0 on success.
+  template <typename TCallback>
+  int Receive(uint32_t ASequence, TCallback AMessage) {
+    std::vector<uint8_t> buffer(65536);
+    for (;;) {
+      const ssize_t size = recv(FFd, buffer.data(), buffer.size(), 0);
+      if (size < 0) {
+        if (errno == EINTR)
+          continue;
+        return errno;
+      }
+      size_t left = static_cast<size_t>(size);
+      for (auto* header = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(header, left);
+           header = NLMSG_NEXT(header, left)) {
+        if (header->nlmsg_seq != ASequence)
+          continue;
+        if (header->nlmsg_type == NLMSG_DONE)
+          return 0;
+        if (header->nlmsg_type == NLMSG_ERROR) {
+          const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
+          return -error->error;
+        }
+        if (!AMessage(header))
+          return 0;
+      }
+    }
+  }
+
+private:
+  const int FFd;
+};
+
+uint32_t MibStateOf(uint8_t ALinuxState) {
+  switch (ALinuxState) {
+  case TCP_ESTABLISHED:
+    return MibTcpStateEstab;
+  case TCP_SYN_SENT:
+    return MibTcpStateSynSent;
+  case TCP_SYN_RECV:
+  case 12:  // TCP_NEW_SYN_RECV: a request being answered
+    return MibTcpStateSynRcvd;
+  case TCP_FIN_WAIT1:
+    return MibTcpStateFinWait1;
+  case TCP_FIN_WAIT2:
+    return MibTcpStateFinWait2;
+  case TCP_TIME_WAIT:
+    return MibTcpStateTimeWait;
+  case TCP_CLOSE:
+    return MibTcpStateClosed;
+  case TCP_CLOSE_WAIT:
+    return MibTcpStateCloseWait;
+  case TCP_LAST_ACK:
+    return MibTcpStateLastAck;
+  case TCP_LISTEN:
+    return MibTcpStateListen;
+  case TCP_CLOSING:
+    return MibTcpStateClosing;
+  default:
+    return MibTcpStateDeleteTcb;
+  }
+}
+
+class TSystemNetworkTables final : public INetworkTables {
+public:
+  // The route the kernel would choose, as "ip route get" shows it: a route
+  // with a gateway is indirect, its next hop the gateway.
+  uint32_t GetBestRoute(uint32_t ADest, uint32_t, TIpForwardRow& ARoute) override {
+    TNetlink link(NETLINK_ROUTE);
+    if (link.Fd() < 0)
+      return static_cast<uint32_t>(errno);
+    struct {
+      nlmsghdr header;
+      rtmsg route;
+      alignas(NLMSG_ALIGNTO) uint8_t attributes[RTA_SPACE(4)];
+    } request{};
+    request.header.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg)) + RTA_SPACE(4);
+    request.header.nlmsg_type = RTM_GETROUTE;
+    request.header.nlmsg_flags = NLM_F_REQUEST;
+    request.header.nlmsg_seq = 1;
+    request.route.rtm_family = AF_INET;
+    request.route.rtm_dst_len = 32;
+    auto* destination = reinterpret_cast<rtattr*>(request.attributes);
+    destination->rta_type = RTA_DST;
+    destination->rta_len = RTA_LENGTH(4);
+    std::memcpy(RTA_DATA(destination), &ADest, 4);
+    if (!link.Send(&request, request.header.nlmsg_len))
+      return static_cast<uint32_t>(errno);
+
+    TIpForwardRow row;
+    row.ForwardDest = ADest;
+    row.ForwardType = RouteTypeDirect;
+    bool found = false;
+    const int error = link.Receive(1, [&](const nlmsghdr* AHeader) {
+      if (AHeader->nlmsg_type != RTM_NEWROUTE)
+        return true;
+      const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(AHeader));
+      int left = static_cast<int>(RTM_PAYLOAD(AHeader));
+      for (auto* attribute = RTM_RTA(route); RTA_OK(attribute, left); attribute = RTA_NEXT(attribute, left)) {
+        if (attribute->rta_type == RTA_GATEWAY && RTA_PAYLOAD(attribute) == 4) {
+          std::memcpy(&row.ForwardNextHop, RTA_DATA(attribute), 4);
+          row.ForwardType = RouteTypeIndirect;
+        } else if (attribute->rta_type == RTA_OIF && RTA_PAYLOAD(attribute) == 4) {
+          std::memcpy(&row.ForwardIfIndex, RTA_DATA(attribute), 4);
+        }
+      }
+      if (row.ForwardType == RouteTypeDirect)
+        row.ForwardNextHop = ADest;
+      found = true;
+      return false;
+    });
+    if (error != 0)
+      return static_cast<uint32_t>(error);
+    if (!found)
+      return static_cast<uint32_t>(ENETUNREACH);
+    ARoute = row;
+    return NoError;
+  }
+
+  // IPv4 TCP sockets of every state from the kernel's socket diagnostics.
+  uint32_t GetTcpTable(TMibTcpTable* ATable, uint32_t& ASize, bool) override {
+    std::vector<TMibTcpRow> rows;
+    const uint32_t error = ReadRows(rows);
+    if (error != 0)
+      return error;
+    const size_t needed = sizeof(uint32_t) + rows.size() * sizeof(TMibTcpRow);
+    if (!ATable || ASize < needed) {
+      ASize = static_cast<uint32_t>(needed);
+      return ErrorInsufficientBuffer;
+    }
+    ATable->NumEntries = static_cast<uint32_t>(rows.size());
+    if (!rows.empty())
+      std::memcpy(reinterpret_cast<uint8_t*>(ATable) + sizeof(uint32_t), rows.data(), rows.size() * sizeof(TMibTcpRow));
+    return NoError;
+  }
+
+private:
+  static uint32_t ReadRows(std::vector<TMibTcpRow>& ARows) {
+    TNetlink link(NETLINK_SOCK_DIAG);
+    if (link.Fd() < 0)
+      return static_cast<uint32_t>(errno);
+    struct {
+      nlmsghdr header;
+      inet_diag_req_v2 diag;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.diag.sdiag_family = AF_INET;
+    request.diag.sdiag_protocol = IPPROTO_TCP;
+    request.diag.idiag_states = ~0u;
+    if (!link.Send(&request, sizeof request))
+      return static_cast<uint32_t>(errno);
+    const int error = link.Receive(1, [&](const nlmsghdr* AHeader) {
+      if (AHeader->nlmsg_type != SOCK_DIAG_BY_FAMILY)
+        return true;
+      const auto* socket = static_cast<const inet_diag_msg*>(NLMSG_DATA(AHeader));
+      ARows.push_back({MibStateOf(socket->idiag_state), socket->id.idiag_src[0], socket->id.idiag_sport,
+                       socket->id.idiag_dst[0], socket->id.idiag_dport});
+      return true;
+    });
+    return static_cast<uint32_t>(error);
+  }
+};
+
+}  // namespace
+
+INetworkTables& SystemNetworkTables() {
+  static TSystemNetworkTables tables;
+  return tables;
+}
+
+}  // namespace orvella::platform
