@@ -109,18 +109,23 @@ TEST_F(MonThreadHolderTest, TheLatestSettingsAreFetchedOnceAndNoneIsLost) {
 
   // Stores racing the fetches: whatever lands between the worker's clear and
   // its copy raises the signal again, so the last store is always fetched.
-  std::atomic<bool> storing = true;
-  std::thread fetcher([&] {
-    TMonThreadSettings last;
-    while (storing || owner->WaitSignal({1}, 0, 0) == sigSettings)
-      last = owner->GetSettings();
-    EXPECT_EQ(last.RdpServer, "20000");
-  });
-  for (int i = 1; i <= 20000; ++i)
-    holder->SetSettings({std::to_string(i), false});
-  storing = false;
-  fetcher.join();
-  EXPECT_EQ(holder->Settings().RdpServer, "20000");
+  // Each round ends with a store followed by the worker's check; a lost
+  // store shows as a round whose last fetch is not the last store.
+  int lost = 0;
+  for (int round = 0; round < 1000; ++round) {
+    std::atomic<bool> storing = true;
+    std::thread fetcher([&] {
+      TMonThreadSettings last;
+      while (storing || owner->WaitSignal({1}, 0, 0) == sigSettings)
+        last = owner->GetSettings();
+      lost += last.RdpServer != "100";
+    });
+    for (int i = 1; i <= 100; ++i)
+      holder->SetSettings({std::to_string(i), false});
+    storing = false;
+    fetcher.join();
+  }
+  EXPECT_EQ(lost, 0);
   Stop(holder);
 }
 
