@@ -105,6 +105,7 @@ TEST_F(MonThreadHolderTest, TheLatestSettingsAreFetchedOnceAndNoneIsLost) {
   holder->SetSettings({"second", true});
   EXPECT_EQ(owner->WaitSignal({1}, 0, 0), sigSettings);
   EXPECT_EQ(owner->GetSettings(), (TMonThreadSettings{"second", true}));
+  EXPECT_EQ(holder->Settings(), (TMonThreadSettings{"second", true}));
   EXPECT_EQ(owner->WaitSignal({1}, 0, 0), sigNone);
 
   // Stores racing the fetches: whatever lands between the worker's clear and
