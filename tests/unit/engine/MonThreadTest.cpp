@@ -15,78 +15,23 @@
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeIcmp.h"
 #include "tests/support/FakeMonThreadOwner.h"
+#include "tests/support/FakeNetworkTables.h"
+#include "tests/support/FakeResolver.h"
 #include "tests/support/FakeTickSource.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
 namespace {
 
+using testing::TFakeEcho;
 using testing::TFakeMonThreadOwner;
 using TWait = TFakeMonThreadOwner::TWait;
 
 const uint32_t GatewayIp = platform::InetAddr("10.0.0.1");
 const uint32_t ServerIp = platform::InetAddr("192.0.2.10");
 constexpr uint32_t GoogleIp = 0x08080808;
-
-// Echo replies at once, by destination: an answer, an error status, or none.
-class TFakeIcmp final : public platform::IIcmp {
-public:
-  enum class TBehaviour { Answer, Unreachable, Silent };
-  std::map<uint32_t, TBehaviour> Targets;
-  std::map<uint32_t, int> Sent;
-
-  explicit TFakeIcmp(testing::TFakeTickSource& ATicks) : FTicks(ATicks) {}
-
-  platform::TIcmpCreateResult IcmpCreateFile() override { return {1, 0}; }
-  void IcmpCloseHandle(platform::TOsHandle) override {}
-  platform::TIcmpSendResult IcmpSendEcho2(platform::TOsHandle, platform::TOsHandle AEvent, uint32_t ADestination,
-                                          const void*, uint16_t ADataSize, void* AReply, uint32_t,
-                                          uint32_t) override {
-    ++Sent[ADestination];
-    const TBehaviour behaviour = Targets.count(ADestination) ? Targets[ADestination] : TBehaviour::Answer;
-    if (behaviour != TBehaviour::Silent) {
-      platform::Ticmp_echo_reply reply{};
-      reply.Address = ADestination;
-      reply.Status = behaviour == TBehaviour::Answer ? platform::IpSuccess : platform::IpDestHostUnreachable;
-      reply.RoundTripTime = 12;
-      reply.DataSize = ADataSize;
-      reply.Options.Ttl = 64;
-      std::memcpy(AReply, &reply, sizeof reply);
-      FEvents[AEvent] = true;
-    }
-    return {0, platform::ErrorIoPending};
-  }
-  platform::TIcmpParseResult IcmpParseReplies(void*, uint32_t) override { return {1, 0}; }
-  platform::TOsHandle CreateEvent(uint32_t&) override {
-    FEvents[++FLastEvent] = false;
-    return FLastEvent;
-  }
-  void ResetEvent(platform::TOsHandle AEvent) override { FEvents[AEvent] = false; }
-  void CloseEvent(platform::TOsHandle AEvent) override { FEvents.erase(AEvent); }
-  uint32_t WaitForSingleObject(platform::TOsHandle AEvent, uint32_t ATimeout) override {
-    // A silent request completes at its own deadline.
-    return FEvents[AEvent] || ATimeout == platform::Infinite ? platform::WaitObject0 : platform::WaitTimeout;
-  }
-  uint32_t WaitForAllObjects(std::span<const platform::TOsHandle> AEvents, uint32_t ATimeout) override {
-    for (const platform::TOsHandle event : AEvents)
-      if (!FEvents[event]) {
-        AdvanceTicks(FTicks, ATimeout);
-        return platform::WaitTimeout;
-      }
-    return platform::WaitObject0;
-  }
-
-  // The 32-bit millisecond counter moves on, wrapping as it does.
-  static void AdvanceTicks(testing::TFakeTickSource& ATicks, uint32_t AMilliseconds) {
-    ATicks.Set((ATicks.Milliseconds() + AMilliseconds) & 0xFFFFFFFF);
-  }
-
-private:
-  testing::TFakeTickSource& FTicks;
-  std::map<platform::TOsHandle, bool> FEvents;
-  platform::TOsHandle FLastEvent = 100;
-};
 
 // Counters that answer a value per kind; a failing collection is an error sample.
 class TFakeCounters final : public platform::IPerfCounters {
@@ -128,39 +73,6 @@ private:
   std::map<platform::TOsHandle, std::string> FPaths;
 };
 
-class TFakeResolver final : public platform::IResolver {
-public:
-  std::map<std::string, std::string> Hosts = {{"srv", "192.0.2.10"}};
-  std::vector<std::string> Asked;
-  std::string ResolveIPv4(const std::string& AHost) override {
-    Asked.push_back(AHost);
-    if (!Hosts.count(AHost))
-      throw EOSError(-2, "Name or service not known");
-    return Hosts[AHost];
-  }
-};
-
-// Routes through the gateway; a TCP table with or without the connection to the server.
-class TFakeTables final : public platform::INetworkTables {
-public:
-  bool Connected = true;
-  uint32_t GetBestRoute(uint32_t, uint32_t, platform::TIpForwardRow& ARoute) override {
-    ARoute.ForwardType = platform::RouteTypeIndirect;
-    ARoute.ForwardNextHop = GatewayIp;
-    return 0;
-  }
-  uint32_t GetTcpTable(platform::TMibTcpTable* ATable, uint32_t& ASize, bool) override {
-    const uint32_t needed = sizeof(uint32_t) + sizeof(platform::TMibTcpRow);
-    if (ATable == nullptr || ASize < needed) {
-      ASize = needed;
-      return platform::ErrorInsufficientBuffer;
-    }
-    ATable->NumEntries = Connected ? 1 : 0;
-    ATable->Table[0] = {platform::MibTcpStateEstab, 0x0100007F, 0x3930, ServerIp, 0x3D0D};
-    return 0;
-  }
-};
-
 class MonThreadTest : public ::testing::Test {
 protected:
   MonThreadTest()
@@ -169,6 +81,11 @@ protected:
         FTicks(1000000),
         FIcmp(FTicks),
         FOwner(std::make_shared<TFakeMonThreadOwner>()) {
+    for (const uint32_t ip : {GatewayIp, GoogleIp, ServerIp})
+      FIcmp.SetEcho(ip, TFakeEcho::Reply(0));
+    FResolver.Names["srv"] = "192.0.2.10";
+    FTables.Route(ServerIp, platform::RouteTypeIndirect, GatewayIp);
+    SetConnected(true);
     FOwner->Settings = {"srv", true};
     FOwner->Answer = [this](const TWait& AWait) { return Answer(AWait); };
   }
@@ -211,9 +128,18 @@ protected:
       if (signals.Wait({1}, 10000, AWait.Obj) == 1)
         return sigObject;
     }
-    TFakeIcmp::AdvanceTicks(FTicks, AWait.Timeout);
+    AdvanceTicks(AWait.Timeout);
     return sigNone;
   }
+
+  void SetConnected(bool AConnected) {
+    FTables.Rows.clear();
+    if (AConnected)
+      FTables.Rows.push_back({platform::MibTcpStateEstab, 0x0100007F, 0x3930, ServerIp, 0x3D0D});
+  }
+
+  // The 32-bit millisecond counter moves on, wrapping as it does.
+  void AdvanceTicks(uint32_t AMilliseconds) { FTicks.Set((FTicks.Milliseconds() + AMilliseconds) & 0xFFFFFFFF); }
 
   size_t LogLines(TLogId AId) const {
     std::ifstream file(FLogsDir.LogFileName(AId, FClock.LocalNow()));
@@ -235,10 +161,10 @@ protected:
   TLogsDir FLogsDir;
   testing::TFakeClock FClock;
   testing::TFakeTickSource FTicks;
-  TFakeIcmp FIcmp;
+  testing::TFakeIcmp FIcmp;
   TFakeCounters FCounters;
-  TFakeResolver FResolver;
-  TFakeTables FTables;
+  testing::TFakeResolver FResolver;
+  testing::TFakeNetworkTables FTables;
   std::shared_ptr<TFakeMonThreadOwner> FOwner;
   std::vector<std::string> FTraces;
   std::vector<uint8_t> FNextAnswers;
@@ -256,9 +182,7 @@ TEST_F(MonThreadTest, SamplesEveryMonitorOnceASecondWhileConnected) {
   for (const TLogId id : AllLogIds)
     EXPECT_EQ(LogLines(id), 3u) << LogIdName(id);
   EXPECT_TRUE(FOwner->Errors.empty());
-  EXPECT_EQ(FIcmp.Sent[GatewayIp], 3);
-  EXPECT_EQ(FIcmp.Sent[GoogleIp], 3);
-  EXPECT_EQ(FIcmp.Sent[ServerIp], 3);
+  EXPECT_EQ(FIcmp.Sends, 9);
   // Resolved once: the next resolution is a minute away.
   EXPECT_EQ(FResolver.Asked, std::vector<std::string>{"srv"});
 }
@@ -270,11 +194,11 @@ TEST_F(MonThreadTest, WithinTheFirstMinuteOfTheSystemTheFirstCycleWaits) {
 }
 
 TEST_F(MonThreadTest, WithoutAConnectionNothingIsSampled) {
-  FTables.Connected = false;
+  SetConnected(false);
   Run(3);
   EXPECT_EQ(FullWaitTimeouts(), (std::vector<uint32_t>{0, 60000, 60000, 60000}));
   EXPECT_FALSE(std::filesystem::exists(FLogsDir.Path()));
-  EXPECT_TRUE(FIcmp.Sent.empty());
+  EXPECT_EQ(FIcmp.Sends, 0);
   EXPECT_TRUE(FOwner->Errors.empty());
   // Resolved once a minute.
   EXPECT_EQ(FResolver.Asked.size(), 3u);
@@ -294,8 +218,8 @@ TEST_F(MonThreadTest, ANewServerIsResolvedInTheVeryNextCycle) {
 }
 
 TEST_F(MonThreadTest, PersistingErrorsAreMaskedAndReportedEveryCycle) {
-  FIcmp.Targets[GatewayIp] = TFakeIcmp::TBehaviour::Unreachable;
-  FIcmp.Targets[GoogleIp] = TFakeIcmp::TBehaviour::Unreachable;
+  FIcmp.SetEcho(GatewayIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
+  FIcmp.SetEcho(GoogleIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
   FCounters.CpuFails = true;
   Run(55);
   // The pinger rule needs three errors, the counter rule more than 50.
@@ -306,8 +230,8 @@ TEST_F(MonThreadTest, PersistingErrorsAreMaskedAndReportedEveryCycle) {
 }
 
 TEST_F(MonThreadTest, AnInternetProblemHidesTheServerProblem) {
-  FIcmp.Targets[GoogleIp] = TFakeIcmp::TBehaviour::Unreachable;
-  FIcmp.Targets[ServerIp] = TFakeIcmp::TBehaviour::Unreachable;
+  FIcmp.SetEcho(GoogleIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
+  FIcmp.SetEcho(ServerIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
   Run(5);
   ASSERT_FALSE(FOwner->Errors.empty());
   for (const TLogIds errors : FOwner->Errors)
@@ -316,7 +240,7 @@ TEST_F(MonThreadTest, AnInternetProblemHidesTheServerProblem) {
 }
 
 TEST_F(MonThreadTest, AServerProblemStartsOneTraceAndOneReport) {
-  FIcmp.Targets[ServerIp] = TFakeIcmp::TBehaviour::Silent;
+  FIcmp.SetEcho(ServerIp, TFakeEcho::Silent());
   FOwner->Settings = {"srv:3389", true};
   // The report request made while the trace runs starts nothing new.
   FOwner->Answer = [this](const TWait& AWait) {
@@ -341,12 +265,13 @@ TEST_F(MonThreadTest, AServerProblemStartsOneTraceAndOneReport) {
 
 TEST_F(MonThreadTest, AReportRequestRunsTheTraceWithoutLoggingTheServer) {
   FOwner->Settings = {"srv", false};
-  FIcmp.Targets[ServerIp] = TFakeIcmp::TBehaviour::Silent;
+  FIcmp.SetEcho(ServerIp, TFakeEcho::Silent());
   FNextAnswers = {sigNone, sigCollectReport};
   Run(6);
   EXPECT_EQ(FTraces, std::vector<std::string>{"srv"});
   ASSERT_EQ(FOwner->Reports.size(), 1u);
-  EXPECT_EQ(FIcmp.Sent.count(ServerIp), 0u);
+  // Gateway and resolver only, in every cycle.
+  EXPECT_EQ(static_cast<size_t>(FIcmp.Sends), 2 * LogLines(TLogId::gateway));
   EXPECT_EQ(LogLines(TLogId::rdp), 0u);
   EXPECT_GT(LogLines(TLogId::gateway), 0u);
   for (const TLogIds errors : FOwner->Errors)
@@ -354,7 +279,7 @@ TEST_F(MonThreadTest, AReportRequestRunsTheTraceWithoutLoggingTheServer) {
 }
 
 TEST_F(MonThreadTest, TerminationInACycleStillReportsWhatWasFound) {
-  FIcmp.Targets[GatewayIp] = TFakeIcmp::TBehaviour::Unreachable;
+  FIcmp.SetEcho(GatewayIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
   int polls = 0;
   // Cycles 1 to 3 poll before each of six monitors; cycle 4 stops before the second.
   FPollAnswer = [&] { return ++polls == 20 ? sigTerminate : sigNone; };
@@ -369,15 +294,15 @@ TEST_F(MonThreadTest, TerminationInACycleStillReportsWhatWasFound) {
 }
 
 TEST_F(MonThreadTest, ANewConnectionEmptiesEveryHistory) {
-  FIcmp.Targets[GatewayIp] = TFakeIcmp::TBehaviour::Unreachable;
+  FIcmp.SetEcho(GatewayIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
   // Three cycles make the gateway problem persist; then the connection is
   // gone for a minute and comes back.
   FOwner->Answer = [this](const TWait& AWait) {
     if (!(AWait.Indices == TSigSet{sigTerminate})) {
       if (FFullWaits == 3)
-        FTables.Connected = false;
+        SetConnected(false);
       if (FFullWaits == 64)
-        FTables.Connected = true;
+        SetConnected(true);
     }
     return Answer(AWait);
   };
@@ -388,7 +313,7 @@ TEST_F(MonThreadTest, ANewConnectionEmptiesEveryHistory) {
 }
 
 TEST_F(MonThreadTest, AfterATickWrapTheWaitIsZeroAndTargetsAreResolvedAgain) {
-  FIcmp.Targets[GoogleIp] = TFakeIcmp::TBehaviour::Silent;
+  FIcmp.SetEcho(GoogleIp, TFakeEcho::Silent());
   FTicks.Set(0xFFFFFFFFLL - 2000);
   Run(2);
   // The first cycle's pings time out across the wrap.
