@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/InternetChecksum.h"
+
 namespace orvella::platform {
 
 namespace {
@@ -32,17 +34,6 @@ void SignalEvent(TOsHandle AEvent) {
   const uint64_t one = 1;
   // An eventfd only refuses a write when its counter would overflow.
   [[maybe_unused]] const ssize_t written = write(EventFd(AEvent), &one, sizeof one);
-}
-
-uint16_t Checksum(const uint8_t* AData, size_t ASize) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i + 1 < ASize; i += 2)
-    sum += static_cast<uint32_t>(AData[i] << 8 | AData[i + 1]);
-  if (ASize % 2)
-    sum += static_cast<uint32_t>(AData[ASize - 1] << 8);
-  while (sum >> 16)
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  return htons(static_cast<uint16_t>(~sum));
 }
 
 // The IP status code of an ICMP error message.
@@ -91,6 +82,25 @@ bool StatusOfSendError(int AErrno, uint32_t& AStatus) {
   }
 }
 
+// One datagram's buffers for recvmsg: data, sender and control messages.
+struct TReceived {
+  TReceived(uint8_t* ABuffer, size_t ASize) : Io{ABuffer, ASize} {
+    Message.msg_name = &From;
+    Message.msg_namelen = sizeof From;
+    Message.msg_iov = &Io;
+    Message.msg_iovlen = 1;
+    Message.msg_control = Control;
+    Message.msg_controllen = sizeof Control;
+  }
+  TReceived(const TReceived&) = delete;
+  TReceived& operator=(const TReceived&) = delete;
+
+  sockaddr_in From{};
+  iovec Io;
+  alignas(cmsghdr) uint8_t Control[512];
+  msghdr Message{};
+};
+
 std::atomic<uint16_t> NextRawIdentifier{static_cast<uint16_t>(getpid() * 2654435761u >> 16)};
 
 }  // namespace
@@ -137,7 +147,7 @@ public:
     std::memcpy(&packet[4], &identifier, 2);
     std::memcpy(&packet[6], &sequence, 2);
     std::memcpy(&packet[EchoHeaderSize], AData, ADataSize);
-    const uint16_t checksum = Checksum(packet.data(), packet.size());
+    const uint16_t checksum = InternetChecksum(packet.data(), packet.size());
     std::memcpy(&packet[2], &checksum, 2);
 
     sockaddr_in to{};
@@ -207,16 +217,9 @@ private:
   void DrainReplies() {
     uint8_t buffer[65536];
     for (;;) {
-      sockaddr_in from{};
-      iovec io{buffer, sizeof buffer};
-      alignas(cmsghdr) uint8_t control[256];
-      msghdr message{};
-      message.msg_name = &from;
-      message.msg_namelen = sizeof from;
-      message.msg_iov = &io;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
+      TReceived received(buffer, sizeof buffer);
+      msghdr& message = received.Message;
+      const sockaddr_in& from = received.From;
       const ssize_t size = recvmsg(FSocket, &message, MSG_DONTWAIT);
       if (size < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
@@ -229,18 +232,18 @@ private:
         }
         return;
       }
-      timespec received{};
+      timespec stamp{};
       int ttl = -1;
       for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS)
-          std::memcpy(&received, CMSG_DATA(c), sizeof received);
+          std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
         else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL)
           std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
       }
       if (FRaw)
-        TakeRaw(buffer, static_cast<size_t>(size), received);
+        TakeRaw(buffer, static_cast<size_t>(size), stamp);
       else
-        TakeDatagram(buffer, static_cast<size_t>(size), from.sin_addr.s_addr, ttl, received);
+        TakeDatagram(buffer, static_cast<size_t>(size), from.sin_addr.s_addr, ttl, stamp);
     }
   }
 
@@ -287,16 +290,8 @@ private:
   void DrainErrors() {
     uint8_t buffer[2048];
     for (;;) {
-      iovec io{buffer, sizeof buffer};
-      alignas(cmsghdr) uint8_t control[512];
-      sockaddr_in from{};
-      msghdr message{};
-      message.msg_name = &from;
-      message.msg_namelen = sizeof from;
-      message.msg_iov = &io;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
+      TReceived received(buffer, sizeof buffer);
+      msghdr& message = received.Message;
       const ssize_t size = recvmsg(FSocket, &message, MSG_ERRQUEUE | MSG_DONTWAIT);
       if (size < 0)
         break;

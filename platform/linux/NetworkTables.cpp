@@ -3,6 +3,7 @@
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <arpa/inet.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -161,7 +162,7 @@ public:
     return NoError;
   }
 
-  // IPv4 TCP sockets of every state from the kernel's socket diagnostics.
+  // TCP sockets of every state from the kernel's socket diagnostics.
   uint32_t GetTcpTable(TMibTcpTable* ATable, uint32_t& ASize, bool) override {
     std::vector<TMibTcpRow> rows;
     const uint32_t error = ReadRows(rows);
@@ -179,7 +180,18 @@ public:
   }
 
 private:
+  // IPv4 sockets, and IPv6 ones that talk IPv4 through mapped addresses
+  // (::ffff:a.b.c.d), which Windows lists as IPv4 connections too.
   static uint32_t ReadRows(std::vector<TMibTcpRow>& ARows) {
+    const uint32_t error = ReadFamily(AF_INET, ARows);
+    return error != 0 ? error : ReadFamily(AF_INET6, ARows);
+  }
+
+  static bool IsMapped(const uint32_t AAddress[4]) {
+    return AAddress[0] == 0 && AAddress[1] == 0 && AAddress[2] == htonl(0xFFFF);
+  }
+
+  static uint32_t ReadFamily(uint8_t AFamily, std::vector<TMibTcpRow>& ARows) {
     TNetlink link(NETLINK_SOCK_DIAG);
     if (link.Fd() < 0)
       return static_cast<uint32_t>(errno);
@@ -191,7 +203,7 @@ private:
     request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
     request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     request.header.nlmsg_seq = 1;
-    request.diag.sdiag_family = AF_INET;
+    request.diag.sdiag_family = AFamily;
     request.diag.sdiag_protocol = IPPROTO_TCP;
     request.diag.idiag_states = ~0u;
     if (!link.Send(&request, sizeof request))
@@ -200,8 +212,11 @@ private:
       if (AHeader->nlmsg_type != SOCK_DIAG_BY_FAMILY)
         return true;
       const auto* socket = static_cast<const inet_diag_msg*>(NLMSG_DATA(AHeader));
-      ARows.push_back({MibStateOf(socket->idiag_state), socket->id.idiag_src[0], socket->id.idiag_sport,
-                       socket->id.idiag_dst[0], socket->id.idiag_dport});
+      const int word = AFamily == AF_INET ? 0 : 3;
+      if (AFamily == AF_INET6 && !(IsMapped(socket->id.idiag_src) && IsMapped(socket->id.idiag_dst)))
+        return true;
+      ARows.push_back({MibStateOf(socket->idiag_state), socket->id.idiag_src[word], socket->id.idiag_sport,
+                       socket->id.idiag_dst[word], socket->id.idiag_dport});
       return true;
     });
     return static_cast<uint32_t>(error);

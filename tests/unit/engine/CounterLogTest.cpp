@@ -7,7 +7,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakePerfCounters.h"
 #include "tests/support/TempDir.h"
-#include "tests/unit/engine/LogReader.h"
+#include "tests/support/LogReader.h"
 
 namespace orvella {
 namespace {

@@ -10,7 +10,7 @@
 #include "tests/support/FakeIcmp.h"
 #include "tests/support/FakeTickSource.h"
 #include "tests/support/TempDir.h"
-#include "tests/unit/engine/LogReader.h"
+#include "tests/support/LogReader.h"
 
 namespace orvella {
 namespace {
@@ -275,6 +275,20 @@ TEST_F(PingerTest, DestroyingAPingerWaitsForItsOutstandingRequests) {
   EXPECT_EQ(Ticks.Milliseconds() - parked, 3000);
   EXPECT_EQ(Icmp.Open, 0);
   EXPECT_EQ(Icmp.OpenEvents(), 0);
+}
+
+TEST_F(PingerTest, PacketGivesNoReplyWhileItsRequestIsOutstanding) {
+  Icmp.SetEcho(Gateway, TFakeEcho::Reply(30));
+  TPinger::TPacket packet(Icmp);
+  EXPECT_TRUE(packet.WaitAndReset(0));  // nothing sent: nothing to wait for
+  EXPECT_EQ(packet.Send(Gateway, 4000), "");
+  EXPECT_EQ(packet.ParseReply(), "No reply available");
+  EXPECT_FALSE(packet.WaitAndReset(10));
+  EXPECT_TRUE(packet.WaitAndReset(100));
+  EXPECT_EQ(packet.ParseReply(), "");
+  EXPECT_EQ(packet.Rtt(), 30);
+  EXPECT_EQ(packet.ReplyIp(), Gateway);
+  EXPECT_EQ(packet.ReplyDataSize(), 1000);
 }
 
 TEST(IpErrorTextTest, IpStatusesUseTheirTextOtherCodesTheSystemMessage) {

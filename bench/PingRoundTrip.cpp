@@ -1,0 +1,98 @@
+// Round-trip times of our pinger against iputils ping, both asking the same
+// responder of the simulated network, which answers after 50 ms.
+//
+//   orvella_bench_ping [COUNT]
+#include <arpa/inet.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "engine/Pinger.h"
+#include "platform/linux/LinuxIcmp.h"
+#include "tests/net/NetLab.h"
+
+using namespace orvella;
+using orvella::testing::TEchoRule;
+using orvella::testing::TNetLab;
+
+namespace {
+
+// A pinger whose samples the benchmark reads as they are logged.
+class TBenchPinger : public TPinger {
+public:
+  using TPinger::TPinger;
+  std::vector<double> Rtts;
+
+protected:
+  void GetValue(TSampleValue& AValue) override {
+    TPinger::GetValue(AValue);
+    if (AValue.IsInteger())
+      Rtts.push_back(AValue.AsDouble());
+  }
+};
+
+double Mean(const std::vector<double>& AValues) {
+  double sum = 0;
+  for (double value : AValues)
+    sum += value;
+  return AValues.empty() ? 0 : sum / static_cast<double>(AValues.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+  const std::string reason = TNetLab::SkipReason();
+  if (!reason.empty()) {
+    std::printf("skipped: %s\n", reason.c_str());
+    return 0;
+  }
+  TNetLab lab;
+  lab.SetEcho(TNetLab::GatewayIp, TEchoRule::Reply(50));
+
+  std::vector<double> ours;
+  {
+    char folder[] = "/tmp/orvella-bench-XXXXXX";
+    if (!mkdtemp(folder))
+      return 1;
+    TLogsDir logs(folder);
+    TNetLab::TEnter inClient(lab, TNetLab::THost::Client);
+    platform::TLinuxIcmp icmp;
+    TBenchPinger pinger(TLogId::gateway, logs, platform::SystemClock(), icmp);
+    pinger.SetIp(inet_addr(TNetLab::GatewayIp));
+    pinger.SetIpDescr("gateway");
+    for (int i = 0; i < count; ++i) {
+      TPinger* list[] = {&pinger};
+      TPinger::BeginPing(list, -1);
+      pinger.LogNewValue();
+      usleep(200000);
+    }
+    ours = pinger.Rtts;
+    std::filesystem::remove_all(folder);
+  }
+
+  // 1000 data bytes, as our requests carry.
+  const std::string output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-c", std::to_string(count), "-i", "0.2",
+                                                              "-s", "1000", "-W", "4", TNetLab::GatewayIp});
+  std::vector<double> theirs;
+  const std::regex time("time=([0-9.]+) ms");
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), time); it != std::sregex_iterator(); ++it)
+    theirs.push_back(std::stod((*it)[1]));
+
+  const size_t pairs = std::min(ours.size(), theirs.size());
+  double largest = 0;
+  for (size_t i = 0; i < pairs; ++i)
+    largest = std::max(largest, std::fabs(ours[i] - theirs[i]));
+  std::printf("round trips to a responder answering after 50 ms, %d requests each\n", count);
+  std::printf("  orvella pinger: %zu replies, mean %.2f ms (whole milliseconds)\n", ours.size(), Mean(ours));
+  std::printf("  iputils ping:   %zu replies, mean %.3f ms\n", theirs.size(), Mean(theirs));
+  std::printf("  difference of the means %.3f ms, largest difference of paired samples %.3f ms\n",
+              Mean(ours) - Mean(theirs), largest);
+  return ours.size() == static_cast<size_t>(count) && theirs.size() == static_cast<size_t>(count) ? 0 : 1;
+}
