@@ -119,6 +119,7 @@ public:
     return true;
   }
   void Signal(int ASignal) const { kill(FPid, ASignal); }
+  pid_t Pid() const { return FPid; }
   // Sends ASignal and waits up to ALimit for the end: the exit code (128 plus
   // the signal for a killed process), -1 when it did not end in time.
   int Stop(int ASignal, std::chrono::milliseconds ALimit) {
