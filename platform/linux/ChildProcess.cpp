@@ -176,28 +176,28 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
 
   FImpl->Pid = pid;
   FImpl->Job = AJob;
-  // Both sides set the group, so that killing it never races the child.
-  setpgid(pid, pid);
-  if (AJob != 0)
-    jobs::JoinJob(AJob, pid);
   outputWrite.Reset();
   errorWrite.Reset();
-  // The reader runs from here on; a failure below ends it with the child.
-  FImpl->Reader = std::thread([impl = FImpl.get()] { impl->Drain(); });
+  // From here on a failure ends the child before it is raised.
+  try {
+    // Both sides set the group, so that killing it never races the child.
+    setpgid(pid, pid);
+    if (AJob != 0)
+      jobs::JoinJob(AJob, pid);
+    FImpl->Reader = std::thread([impl = FImpl.get()] { impl->Drain(); });
 
-  int childError = 0;
-  ssize_t got;
-  while ((got = read(errorRead.Get(), &childError, sizeof childError)) < 0 && errno == EINTR) {
-  }
-  if (got > 0) {
+    int childError = 0;
+    ssize_t got;
+    while ((got = read(errorRead.Get(), &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    if (got > 0)
+      RaiseOSError(childError);
+    FImpl->PidFd = TFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    if (FImpl->PidFd.Get() < 0)
+      RaiseLastOSError();
+  } catch (...) {
     FImpl->StopAndReap();
-    RaiseOSError(childError);
-  }
-  FImpl->PidFd = TFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-  if (FImpl->PidFd.Get() < 0) {
-    const int code = errno;
-    FImpl->StopAndReap();
-    RaiseOSError(code);
+    throw;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <thread>
 
 #include "platform/SystemError.h"
@@ -36,11 +37,13 @@ struct TChildProcess::TImpl {
   HANDLE Process = nullptr;
   HANDLE StdOutRead = nullptr;
   std::thread Reader;
+  std::atomic<DWORD> ReaderId = 0;
   std::string Output;
   DWORD ReadError = ERROR_BROKEN_PIPE;
 
   // The pipe is read while the child runs, so a full pipe never blocks it.
   void Drain() {
+    ReaderId = GetCurrentThreadId();
     char buffer[8192];
     DWORD got = 0;
     while (ReadFile(StdOutRead, buffer, sizeof buffer, &got, nullptr))
@@ -54,7 +57,11 @@ struct TChildProcess::TImpl {
       WaitForSingleObject(Process, INFINITE);
     }
     if (Reader.joinable()) {
-      CancelSynchronousIo(Reader.native_handle());
+      // Something the child started may still hold the pipe open.
+      if (const HANDLE thread = OpenThread(THREAD_TERMINATE, FALSE, ReaderId)) {
+        CancelSynchronousIo(thread);
+        CloseHandle(thread);
+      }
       Reader.join();
     }
     if (Process != nullptr)
