@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/DateTime.h"
+#include "platform/Exceptions.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeMonThreadOwner.h"
 #include "tests/support/FakeTickSource.h"
@@ -98,6 +99,12 @@ TEST_F(ReportPackerTest, ASecondReportInTheSameSecondReplacesTheFirst) {
   EXPECT_EQ(FOwner->Reports, (std::vector<std::string>{Archive(), Archive()}));
   EXPECT_EQ(ListingLines(), (std::vector<std::string>{"2021.04.19_rdp.log 8 6", "2021.04.19_14.03.07_pathping 8 6", "ok"}));
   EXPECT_EQ(testing::ZipfileEntry(Archive(), "2021.04.19_14.03.07_pathping"), "second");
+}
+
+TEST_F(ReportPackerTest, AFolderThatCannotBeMadeFailsWithoutAReport) {
+  std::ofstream(FDir / "Logs") << "a file where the folder belongs";
+  EXPECT_THROW(CreateReport(FOwner, "trace", FLogsDir, FClock, FTicks), EOSError);
+  EXPECT_TRUE(FOwner->Reports.empty());
 }
 
 TEST_F(ReportPackerTest, TerminationAbandonsTheArchive) {
