@@ -1,0 +1,34 @@
+#pragma once
+// Manual-reset events and the wait for the first of several handles.
+#include <cstdint>
+#include <vector>
+
+namespace orvella::platform {
+
+class TWaitableEvent {
+public:
+  // Starts clear; EOSError when the system refuses.
+  TWaitableEvent();
+  ~TWaitableEvent();
+  TWaitableEvent(const TWaitableEvent&) = delete;
+  TWaitableEvent& operator=(const TWaitableEvent&) = delete;
+
+  // Raised, the event stays signalled until it is cleared. EOSError on failure.
+  void Set();
+  void Reset();
+  uintptr_t Handle() const { return FHandle; }
+
+private:
+  uintptr_t FHandle = 0;
+};
+
+inline constexpr int WaitTimedOut = -1;
+
+// Waits until one of AHandles (events, process handles) is signalled or
+// ATimeout milliseconds (0xFFFFFFFF: no limit) pass; the position of the
+// earliest signalled handle in the list, or WaitTimedOut. EOSError on failure.
+int WaitForAny(const std::vector<uintptr_t>& AHandles, uint32_t ATimeout);
+
+void SleepMilliseconds(uint32_t AMilliseconds);
+
+}  // namespace orvella::platform

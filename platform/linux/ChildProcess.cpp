@@ -1,0 +1,216 @@
+#include "platform/ChildProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+#include "platform/SystemError.h"
+#include "platform/linux/JobRegistry.h"
+
+namespace orvella::platform {
+namespace {
+
+class TFd {
+public:
+  TFd() = default;
+  explicit TFd(int AFd) : FFd(AFd) {}
+  ~TFd() { Reset(); }
+  TFd(TFd&& AOther) noexcept : FFd(AOther.Release()) {}
+  TFd& operator=(TFd&& AOther) noexcept {
+    if (this != &AOther) {
+      Reset();
+      FFd = AOther.Release();
+    }
+    return *this;
+  }
+  int Get() const { return FFd; }
+  int Release() {
+    const int fd = FFd;
+    FFd = -1;
+    return fd;
+  }
+  void Reset() {
+    if (FFd >= 0)
+      close(FFd);
+    FFd = -1;
+  }
+
+private:
+  int FFd = -1;
+};
+
+void MakePipe(TFd& ARead, TFd& AWrite) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    RaiseLastOSError();
+  ARead = TFd(fds[0]);
+  AWrite = TFd(fds[1]);
+}
+
+// Makes AFd the descriptor ATarget of the child, inheritable across exec.
+// Only async-signal-safe calls: this runs between fork and exec.
+bool MoveTo(int AFd, int ATarget) {
+  if (AFd == ATarget)
+    return fcntl(AFd, F_SETFD, 0) == 0;
+  return dup2(AFd, ATarget) == ATarget;
+}
+
+[[noreturn]] void ChildFail(int AErrorPipe) {
+  const int code = errno;
+  [[maybe_unused]] const ssize_t ignored = write(AErrorPipe, &code, sizeof code);
+  _exit(127);
+}
+
+// The child's side of the start, up to exec.
+[[noreturn]] void RunChild(char* const* AArgv, int AOutput, int AErrorPipe, bool ATied, pid_t AParent) {
+  setpgid(0, 0);
+  if (ATied) {
+    // The kernel kills the child when the application's thread that started
+    // it dies, however the application ends; if it died before this line the
+    // parent is already someone else.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != AParent)
+      ChildFail(AErrorPipe);
+  }
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  struct sigaction standard = {};
+  standard.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig)
+    sigaction(sig, &standard, nullptr);
+
+  if (!MoveTo(AOutput, STDOUT_FILENO) || !MoveTo(AOutput, STDERR_FILENO))
+    ChildFail(AErrorPipe);
+  close(STDIN_FILENO);
+  // Nothing of the application but the output pipe reaches the program.
+  syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
+  execvp(AArgv[0], AArgv);
+  ChildFail(AErrorPipe);
+}
+
+}  // namespace
+
+struct TChildProcess::TImpl {
+  pid_t Pid = -1;
+  uintptr_t Job = 0;
+  TFd PidFd;
+  TFd OutputRead;
+  TFd StopReader;
+  std::thread Reader;
+  std::string Output;
+  int ReadError = 0;
+
+  // Drains the pipe until every writer has closed it, or until told to stop.
+  void Drain() {
+    char buffer[65536];
+    pollfd fds[2] = {{OutputRead.Get(), POLLIN, 0}, {StopReader.Get(), POLLIN, 0}};
+    for (;;) {
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR)
+          continue;
+        ReadError = errno;
+        return;
+      }
+      if (fds[1].revents != 0)
+        return;
+      const ssize_t got = read(OutputRead.Get(), buffer, sizeof buffer);
+      if (got > 0)
+        Output.append(buffer, static_cast<size_t>(got));
+      else if (got == 0)
+        return;
+      else if (errno != EINTR && errno != EAGAIN) {
+        ReadError = errno;
+        return;
+      }
+    }
+  }
+
+  void StopAndReap() {
+    if (Pid > 0) {
+      jobs::KillAndLeave(Job, Pid);
+      while (waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+      Pid = -1;
+    }
+    if (Reader.joinable()) {
+      const uint64_t one = 1;
+      [[maybe_unused]] const ssize_t ignored = write(StopReader.Get(), &one, sizeof one);
+      Reader.join();
+    }
+  }
+};
+
+TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJob)
+    : FImpl(std::make_unique<TImpl>()) {
+  if (AArgs.empty())
+    RaiseOSError(EINVAL);
+  std::vector<std::string> args = AArgs;
+  std::vector<char*> argv;
+  for (std::string& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  TFd outputWrite;
+  TFd errorRead;
+  TFd errorWrite;
+  MakePipe(FImpl->OutputRead, outputWrite);
+  MakePipe(errorRead, errorWrite);
+  FImpl->StopReader = TFd(eventfd(0, EFD_CLOEXEC));
+  if (FImpl->StopReader.Get() < 0)
+    RaiseLastOSError();
+
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0)
+    RaiseLastOSError();
+  if (pid == 0)
+    RunChild(argv.data(), outputWrite.Get(), errorWrite.Get(), AJob != 0, parent);
+
+  FImpl->Pid = pid;
+  FImpl->Job = AJob;
+  outputWrite.Reset();
+  errorWrite.Reset();
+  // From here on a failure ends the child before it is raised.
+  try {
+    // Both sides set the group, so that killing it never races the child.
+    setpgid(pid, pid);
+    if (AJob != 0)
+      jobs::JoinJob(AJob, pid);
+    FImpl->Reader = std::thread([impl = FImpl.get()] { impl->Drain(); });
+
+    int childError = 0;
+    ssize_t got;
+    while ((got = read(errorRead.Get(), &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    if (got > 0)
+      RaiseOSError(childError);
+    FImpl->PidFd = TFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    if (FImpl->PidFd.Get() < 0)
+      RaiseLastOSError();
+  } catch (...) {
+    FImpl->StopAndReap();
+    throw;
+  }
+}
+
+TChildProcess::~TChildProcess() { FImpl->StopAndReap(); }
+
+uintptr_t TChildProcess::Handle() const { return static_cast<uintptr_t>(FImpl->PidFd.Get()); }
+
+std::string TChildProcess::TakeOutput() {
+  if (FImpl->Reader.joinable())
+    FImpl->Reader.join();
+  if (FImpl->ReadError != 0)
+    RaiseOSError(FImpl->ReadError);
+  return std::move(FImpl->Output);
+}
+
+}  // namespace orvella::platform

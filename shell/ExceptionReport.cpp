@@ -1,0 +1,30 @@
+#include "shell/ExceptionReport.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+#include <cstdio>
+#include <stdexcept>
+
+namespace orvella {
+
+std::string ExceptionText(const std::exception_ptr& AError) {
+  try {
+    std::rethrow_exception(AError);
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "Unknown exception";
+  }
+}
+
+void ShowExceptionReport(const std::exception_ptr& AError) {
+  const std::string text = ExceptionText(AError);
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+    std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
+    return;
+  }
+  QMessageBox::critical(nullptr, QString::fromUtf8(ApplicationTitle), QString::fromStdString(text));
+}
+
+}  // namespace orvella

@@ -1,0 +1,18 @@
+#pragma once
+// The application's standard exception report.
+#include <exception>
+#include <string>
+
+namespace orvella {
+
+// The caption of the application's message boxes.
+inline constexpr const char* ApplicationTitle = "Монитор сервера Tamsket";
+
+// The text that the report shows for AError.
+std::string ExceptionText(const std::exception_ptr& AError);
+
+// Shows AError's text in a message box with the application's title; without
+// a widget application (tests, tools) the text goes to standard error.
+void ShowExceptionReport(const std::exception_ptr& AError);
+
+}  // namespace orvella
