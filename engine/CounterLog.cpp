@@ -12,14 +12,14 @@ TCounterLog::TCounterLog(const std::string& ACounterName, double AMaxValue, TLog
   if (status != 0) {
     // The destructor does not run for a constructor that fails.
     if (FQuery != 0)
-      FCounters.PdhCloseQuery(FQuery);
+      FCounters.CloseQuery(FQuery);
     RaisePdhError(status);
   }
 }
 
 TCounterLog::~TCounterLog() {
   if (FQuery != 0)
-    FCounters.PdhCloseQuery(FQuery);
+    FCounters.CloseQuery(FQuery);
 }
 
 platform::TPdhStatus TCounterLog::OpenEnglishCounterQuery(platform::IPerfCounters& ACounters,
@@ -27,13 +27,13 @@ platform::TPdhStatus TCounterLog::OpenEnglishCounterQuery(platform::IPerfCounter
                                                           platform::TOsHandle& AQuery, platform::TOsHandle& ACounter) {
   AQuery = 0;
   ACounter = 0;
-  const platform::TPdhStatus status = ACounters.PdhOpenQuery(AQuery);
+  const platform::TPdhStatus status = ACounters.OpenQuery(AQuery);
   if (status != 0)
     return status;
   try {
-    return ACounters.PdhAddEnglishCounter(AQuery, ACounterName, ACounter);
+    return ACounters.AddEnglishCounter(AQuery, ACounterName, ACounter);
   } catch (...) {
-    ACounters.PdhCloseQuery(AQuery);
+    ACounters.CloseQuery(AQuery);
     AQuery = 0;
     ACounter = 0;
     throw;
@@ -41,12 +41,12 @@ platform::TPdhStatus TCounterLog::OpenEnglishCounterQuery(platform::IPerfCounter
 }
 
 void TCounterLog::GetValue(TSampleValue& AValue) {
-  platform::TPdhStatus status = FCounters.PdhCollectQueryData(FQuery);
+  platform::TPdhStatus status = FCounters.CollectQueryData(FQuery);
   if (status != 0)
     RaisePdhError(status);
   platform::TPdhFmtCounterValue value;
   value.CStatus = 0;
-  status = FCounters.PdhGetFormattedCounterValue(FCounter, value);
+  status = FCounters.GetFormattedCounterValue(FCounter, value);
   const bool negativeDenominator =
       status == platform::PdhCalcNegativeDenominator && value.CStatus == status;
   // A rate counter needs two raw samples before it has a value.
@@ -86,7 +86,7 @@ bool CounterOpens(const std::string& ACounterName, platform::IPerfCounters& ACou
   platform::TOsHandle counter = 0;
   const platform::TPdhStatus status = TCounterLog::OpenEnglishCounterQuery(ACounters, ACounterName, query, counter);
   if (query != 0)
-    ACounters.PdhCloseQuery(query);
+    ACounters.CloseQuery(query);
   return status == 0;
 }
 

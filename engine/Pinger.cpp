@@ -39,7 +39,7 @@ TPinger::TPacket::TPacket(platform::IIcmp& AIcmp) : FIcmp(AIcmp) {
   if (FIcmpHandle == platform::InvalidIcmpHandle)
     RaiseIpError(created.LastError);
   uint32_t error = 0;
-  FEvent = FIcmp.CreateEvent(error);
+  FEvent = FIcmp.CreateCompletionEvent(error);
   if (FEvent == 0) {
     FIcmp.IcmpCloseHandle(FIcmpHandle);
     platform::RaiseOSError(static_cast<int>(error));

@@ -89,7 +89,7 @@ public:
 
   // Manual-reset events, created non-signalled; 0 with the reason in
   // ALastError on failure.
-  virtual TOsHandle CreateEvent(uint32_t& ALastError) = 0;
+  virtual TOsHandle CreateCompletionEvent(uint32_t& ALastError) = 0;
   virtual void ResetEvent(TOsHandle AEvent) = 0;
   virtual void CloseEvent(TOsHandle AEvent) = 0;
   // WaitObject0 when signalled, WaitTimeout after ATimeout ms (Infinite: never).

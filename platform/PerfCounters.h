@@ -32,12 +32,12 @@ class IPerfCounters {
 public:
   virtual ~IPerfCounters() = default;
 
-  virtual TPdhStatus PdhOpenQuery(TOsHandle& AQuery) = 0;
-  virtual TPdhStatus PdhAddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) = 0;
-  virtual TPdhStatus PdhCollectQueryData(TOsHandle AQuery) = 0;
+  virtual TPdhStatus OpenQuery(TOsHandle& AQuery) = 0;
+  virtual TPdhStatus AddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) = 0;
+  virtual TPdhStatus CollectQueryData(TOsHandle AQuery) = 0;
   // The value as a double (PDH_FMT_DOUBLE).
-  virtual TPdhStatus PdhGetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) = 0;
-  virtual void PdhCloseQuery(TOsHandle AQuery) = 0;
+  virtual TPdhStatus GetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) = 0;
+  virtual void CloseQuery(TOsHandle AQuery) = 0;
 
   // Total physical memory in bytes; false with the reason in ALastError.
   virtual bool TotalPhysicalMemory(uint64_t& ABytes, int& ALastError) = 0;

@@ -462,7 +462,7 @@ TIcmpParseResult TLinuxIcmp::IcmpParseReplies(void* AReply, uint32_t AReplySize)
   return {1, 0};
 }
 
-TOsHandle TLinuxIcmp::CreateEvent(uint32_t& ALastError) {
+TOsHandle TLinuxIcmp::CreateCompletionEvent(uint32_t& ALastError) {
   // The handle is the descriptor plus one, so that 0 stays "none".
   const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (fd < 0) {

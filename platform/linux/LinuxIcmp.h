@@ -28,7 +28,7 @@ public:
                                 uint16_t ADataSize, void* AReply, uint32_t AReplySize, uint32_t ATimeout) override;
   TIcmpParseResult IcmpParseReplies(void* AReply, uint32_t AReplySize) override;
 
-  TOsHandle CreateEvent(uint32_t& ALastError) override;
+  TOsHandle CreateCompletionEvent(uint32_t& ALastError) override;
   void ResetEvent(TOsHandle AEvent) override;
   void CloseEvent(TOsHandle AEvent) override;
   uint32_t WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) override;

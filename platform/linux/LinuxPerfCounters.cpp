@@ -43,14 +43,14 @@ bool SplitPath(const std::string& APath, std::string& AObject, std::string& AIns
 TLinuxPerfCounters::TLinuxPerfCounters(std::string AProcRoot, const ITickSource& ATicks)
     : FProcRoot(std::move(AProcRoot)), FTicks(ATicks) {}
 
-TPdhStatus TLinuxPerfCounters::PdhOpenQuery(TOsHandle& AQuery) {
+TPdhStatus TLinuxPerfCounters::OpenQuery(TOsHandle& AQuery) {
   std::lock_guard lock(FLock);
   AQuery = FNextHandle++;
   FQueries[AQuery] = true;
   return 0;
 }
 
-TPdhStatus TLinuxPerfCounters::PdhAddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) {
+TPdhStatus TLinuxPerfCounters::AddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) {
   ACounter = 0;
   std::string object, instance, counterName;
   bool hasInstance = false;
@@ -93,7 +93,7 @@ TPdhStatus TLinuxPerfCounters::PdhAddEnglishCounter(TOsHandle AQuery, const std:
   return 0;
 }
 
-TPdhStatus TLinuxPerfCounters::PdhCollectQueryData(TOsHandle AQuery) {
+TPdhStatus TLinuxPerfCounters::CollectQueryData(TOsHandle AQuery) {
   std::lock_guard lock(FLock);
   if (!FQueries.contains(AQuery))
     return PdhInvalidHandle;
@@ -113,7 +113,7 @@ TPdhStatus TLinuxPerfCounters::PdhCollectQueryData(TOsHandle AQuery) {
   return status;
 }
 
-TPdhStatus TLinuxPerfCounters::PdhGetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) {
+TPdhStatus TLinuxPerfCounters::GetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) {
   std::lock_guard lock(FLock);
   const auto found = FCounters.find(ACounter);
   if (found == FCounters.end())
@@ -140,7 +140,7 @@ TPdhStatus TLinuxPerfCounters::PdhGetFormattedCounterValue(TOsHandle ACounter, T
   return 0;
 }
 
-void TLinuxPerfCounters::PdhCloseQuery(TOsHandle AQuery) {
+void TLinuxPerfCounters::CloseQuery(TOsHandle AQuery) {
   std::lock_guard lock(FLock);
   FQueries.erase(AQuery);
   std::erase_if(FCounters, [AQuery](const auto& AEntry) { return AEntry.second.Query == AQuery; });

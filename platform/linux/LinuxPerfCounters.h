@@ -20,11 +20,11 @@ public:
   // AProcRoot: the folder that holds stat, meminfo and diskstats.
   explicit TLinuxPerfCounters(std::string AProcRoot = "/proc", const ITickSource& ATicks = SystemTickSource());
 
-  TPdhStatus PdhOpenQuery(TOsHandle& AQuery) override;
-  TPdhStatus PdhAddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) override;
-  TPdhStatus PdhCollectQueryData(TOsHandle AQuery) override;
-  TPdhStatus PdhGetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) override;
-  void PdhCloseQuery(TOsHandle AQuery) override;
+  TPdhStatus OpenQuery(TOsHandle& AQuery) override;
+  TPdhStatus AddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) override;
+  TPdhStatus CollectQueryData(TOsHandle AQuery) override;
+  TPdhStatus GetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) override;
+  void CloseQuery(TOsHandle AQuery) override;
   bool TotalPhysicalMemory(uint64_t& ABytes, int& ALastError) override;
 
 private:

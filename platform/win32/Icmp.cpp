@@ -55,7 +55,7 @@ public:
     return {count, 0};
   }
 
-  TOsHandle CreateEvent(uint32_t& ALastError) override {
+  TOsHandle CreateCompletionEvent(uint32_t& ALastError) override {
     const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!event)
       ALastError = GetLastError();

@@ -16,13 +16,14 @@ namespace {
 
 using TAddCounter = PDH_STATUS(WINAPI*)(PDH_HQUERY, LPCWSTR, DWORD_PTR, PDH_HCOUNTER*);
 
-TAddCounter AddEnglishCounter() {
+TAddCounter BoundAddCounter() {
   static const TAddCounter bound = [] {
     const HMODULE pdh = GetModuleHandleW(L"pdh.dll");
     FARPROC entry = pdh ? GetProcAddress(pdh, "PdhAddEnglishCounterW") : nullptr;
     if (!entry && pdh)
       entry = GetProcAddress(pdh, "PdhAdd009CounterW");
-    return reinterpret_cast<TAddCounter>(entry);
+    // Through void(*)(), the generic function pointer, as GetProcAddress answers untyped.
+    return reinterpret_cast<TAddCounter>(reinterpret_cast<void (*)()>(entry));
   }();
   if (!bound)
     RaiseLastOSError();
@@ -31,26 +32,26 @@ TAddCounter AddEnglishCounter() {
 
 class TPdhCounters final : public IPerfCounters {
 public:
-  TPdhStatus PdhOpenQuery(TOsHandle& AQuery) override {
+  TPdhStatus OpenQuery(TOsHandle& AQuery) override {
     PDH_HQUERY query = nullptr;
     const PDH_STATUS status = PdhOpenQueryW(nullptr, 0, &query);
     AQuery = reinterpret_cast<TOsHandle>(query);
     return static_cast<TPdhStatus>(status);
   }
 
-  TPdhStatus PdhAddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) override {
+  TPdhStatus AddEnglishCounter(TOsHandle AQuery, const std::string& APath, TOsHandle& ACounter) override {
     PDH_HCOUNTER counter = nullptr;
     const PDH_STATUS status =
-        AddEnglishCounter()(reinterpret_cast<PDH_HQUERY>(AQuery), ToWide(APath).c_str(), 0, &counter);
+        BoundAddCounter()(reinterpret_cast<PDH_HQUERY>(AQuery), ToWide(APath).c_str(), 0, &counter);
     ACounter = reinterpret_cast<TOsHandle>(counter);
     return static_cast<TPdhStatus>(status);
   }
 
-  TPdhStatus PdhCollectQueryData(TOsHandle AQuery) override {
+  TPdhStatus CollectQueryData(TOsHandle AQuery) override {
     return static_cast<TPdhStatus>(::PdhCollectQueryData(reinterpret_cast<PDH_HQUERY>(AQuery)));
   }
 
-  TPdhStatus PdhGetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) override {
+  TPdhStatus GetFormattedCounterValue(TOsHandle ACounter, TPdhFmtCounterValue& AValue) override {
     PDH_FMT_COUNTERVALUE value{};
     value.CStatus = 0;
     const PDH_STATUS status =
@@ -60,7 +61,7 @@ public:
     return static_cast<TPdhStatus>(status);
   }
 
-  void PdhCloseQuery(TOsHandle AQuery) override { ::PdhCloseQuery(reinterpret_cast<PDH_HQUERY>(AQuery)); }
+  void CloseQuery(TOsHandle AQuery) override { ::PdhCloseQuery(reinterpret_cast<PDH_HQUERY>(AQuery)); }
 
   bool TotalPhysicalMemory(uint64_t& ABytes, int& ALastError) override {
     MEMORYSTATUSEX status{};

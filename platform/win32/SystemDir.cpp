@@ -10,7 +10,8 @@ std::string SystemDirectory(bool AWow64) {
   using TGetDirectory = UINT(WINAPI*)(LPWSTR, UINT);
   TGetDirectory get = GetSystemDirectoryW;
   if (AWow64) {
-    get = reinterpret_cast<TGetDirectory>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemWow64DirectoryW"));
+    get = reinterpret_cast<TGetDirectory>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemWow64DirectoryW")));
     if (!get)
       return {};
   }

@@ -43,12 +43,12 @@ public:
   }
   ~TCounter() {
     if (FQuery)
-      FCounters.PdhCloseQuery(FQuery);
+      FCounters.CloseQuery(FQuery);
   }
   platform::TPdhStatus Read(double& AValue) {
-    EXPECT_EQ(FCounters.PdhCollectQueryData(FQuery), 0u);
+    EXPECT_EQ(FCounters.CollectQueryData(FQuery), 0u);
     platform::TPdhFmtCounterValue value;
-    const platform::TPdhStatus status = FCounters.PdhGetFormattedCounterValue(FCounter, value);
+    const platform::TPdhStatus status = FCounters.GetFormattedCounterValue(FCounter, value);
     AValue = value.DoubleValue;
     return status;
   }

@@ -93,7 +93,7 @@ public:
     return {1, 0};
   }
 
-  platform::TOsHandle CreateEvent(uint32_t&) override {
+  platform::TOsHandle CreateCompletionEvent(uint32_t&) override {
     const platform::TOsHandle event = FNextEvent++;
     FSignalled[event] = false;
     return event;

@@ -32,12 +32,12 @@ public:
   std::vector<std::string> Added;
   int OpenQueries = 0;
 
-  platform::TPdhStatus PdhOpenQuery(platform::TOsHandle& AQuery) override {
+  platform::TPdhStatus OpenQuery(platform::TOsHandle& AQuery) override {
     AQuery = FNext++;
     ++OpenQueries;
     return 0;
   }
-  platform::TPdhStatus PdhAddEnglishCounter(platform::TOsHandle, const std::string& APath,
+  platform::TPdhStatus AddEnglishCounter(platform::TOsHandle, const std::string& APath,
                                             platform::TOsHandle& ACounter) override {
     Added.push_back(APath);
     const auto refused = Refused.find(APath);
@@ -46,19 +46,19 @@ public:
     ACounter = FNext++;
     return 0;
   }
-  platform::TPdhStatus PdhCollectQueryData(platform::TOsHandle) override {
+  platform::TPdhStatus CollectQueryData(platform::TOsHandle) override {
     if (Answers.size() > 1 && FAnswered)
       Answers.pop_front();
     FAnswered = true;
     return Answers.empty() ? 0 : Answers.front().Collect;
   }
-  platform::TPdhStatus PdhGetFormattedCounterValue(platform::TOsHandle, platform::TPdhFmtCounterValue& AValue) override {
+  platform::TPdhStatus GetFormattedCounterValue(platform::TOsHandle, platform::TPdhFmtCounterValue& AValue) override {
     const TAnswer answer = Answers.empty() ? TAnswer{} : Answers.front();
     AValue.CStatus = answer.CStatus;
     AValue.DoubleValue = answer.Value;
     return answer.Status;
   }
-  void PdhCloseQuery(platform::TOsHandle) override { --OpenQueries; }
+  void CloseQuery(platform::TOsHandle) override { --OpenQueries; }
   bool TotalPhysicalMemory(uint64_t& ABytes, int& ALastError) override {
     if (TotalFails) {
       ALastError = 12;

@@ -41,27 +41,27 @@ public:
   double DiskQueue = 0.5;
   bool CpuFails = false;
 
-  platform::TPdhStatus PdhOpenQuery(platform::TOsHandle& AQuery) override {
+  platform::TPdhStatus OpenQuery(platform::TOsHandle& AQuery) override {
     AQuery = ++FLast;
     return 0;
   }
-  platform::TPdhStatus PdhAddEnglishCounter(platform::TOsHandle AQuery, const std::string& APath,
+  platform::TPdhStatus AddEnglishCounter(platform::TOsHandle AQuery, const std::string& APath,
                                             platform::TOsHandle& ACounter) override {
     ACounter = AQuery;
     FPaths[AQuery] = APath;
     return 0;
   }
-  platform::TPdhStatus PdhCollectQueryData(platform::TOsHandle AQuery) override {
+  platform::TPdhStatus CollectQueryData(platform::TOsHandle AQuery) override {
     return CpuFails && IsCpu(AQuery) ? platform::PdhNoData : 0;
   }
-  platform::TPdhStatus PdhGetFormattedCounterValue(platform::TOsHandle ACounter,
+  platform::TPdhStatus GetFormattedCounterValue(platform::TOsHandle ACounter,
                                                    platform::TPdhFmtCounterValue& AValue) override {
     const std::string& path = FPaths[ACounter];
     AValue.CStatus = 0;
     AValue.DoubleValue = IsCpu(ACounter) ? Cpu : path.find("Memory") != std::string::npos ? AvailableBytes : DiskQueue;
     return 0;
   }
-  void PdhCloseQuery(platform::TOsHandle) override {}
+  void CloseQuery(platform::TOsHandle) override {}
   bool TotalPhysicalMemory(uint64_t& ABytes, int&) override {
     ABytes = 8000000000;
     return true;

@@ -35,13 +35,13 @@ protected:
 
   TOsHandle Open(const std::string& APath, TPdhStatus AExpected = 0) {
     TOsHandle query = 0, counter = 0;
-    EXPECT_EQ(Counters.PdhOpenQuery(query), 0u);
-    EXPECT_EQ(Counters.PdhAddEnglishCounter(query, APath, counter), AExpected) << APath;
+    EXPECT_EQ(Counters.OpenQuery(query), 0u);
+    EXPECT_EQ(Counters.AddEnglishCounter(query, APath, counter), AExpected) << APath;
     return counter;
   }
   TPdhStatus Read(TOsHandle ACounter, TPdhFmtCounterValue& AValue) {
-    EXPECT_EQ(Counters.PdhCollectQueryData(1), 0u);
-    return Counters.PdhGetFormattedCounterValue(ACounter, AValue);
+    EXPECT_EQ(Counters.CollectQueryData(1), 0u);
+    return Counters.GetFormattedCounterValue(ACounter, AValue);
   }
 
   testing::TTempDir Proc;
@@ -99,10 +99,10 @@ TEST_F(LinuxPerfCountersTest, UnknownPathsAndMissingSourcesFailToOpen) {
 TEST_F(LinuxPerfCountersTest, SourceLostAfterOpeningFailsTheCollection) {
   const TOsHandle counter = Open("\\Memory\\Available bytes");
   std::filesystem::remove(Proc / "meminfo");
-  EXPECT_EQ(Counters.PdhCollectQueryData(1), PdhNoData);
-  Counters.PdhCloseQuery(1);
+  EXPECT_EQ(Counters.CollectQueryData(1), PdhNoData);
+  Counters.CloseQuery(1);
   TPdhFmtCounterValue value;
-  EXPECT_EQ(Counters.PdhGetFormattedCounterValue(counter, value), PdhInvalidHandle);
+  EXPECT_EQ(Counters.GetFormattedCounterValue(counter, value), PdhInvalidHandle);
 }
 
 }  // namespace
