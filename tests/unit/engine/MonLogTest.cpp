@@ -8,12 +8,14 @@
 #include "platform/Exceptions.h"
 #include "platform/FileSystem.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
 namespace {
 
 using testing::TFakeClock;
+using testing::ReadFileText;
 using testing::TTempDir;
 using TValType = TMonLog::TValType;
 
@@ -45,11 +47,6 @@ protected:
   bool NeedNotifyAboutError() override { return Persisting; }
 };
 
-std::string ReadAll(const std::string& AFileName) {
-  std::ifstream in(AFileName, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 void Touch(const std::string& AFileName) { std::ofstream(AFileName) << "old\r\n"; }
 
 bool Exists(const std::string& AFileName) { return std::ifstream(AFileName).good(); }
@@ -75,7 +72,7 @@ TEST_F(MonLog, WritesOneLinePerSampleToTheDayFile) {
   Sample(TSampleValue());
   Sample("Error 11010: Request timed out.");
   EXPECT_EQ(DayFile(), Temp / "Orvella/Logs/2021.04.19_ram.log");
-  EXPECT_EQ(ReadAll(DayFile()),
+  EXPECT_EQ(ReadFileText(DayFile()),
             "19.04.2021 14:03:07 - 12.5\r\n"
             "19.04.2021 14:03:07 - 98\r\n"
             "19.04.2021 14:03:07 - \r\n"
@@ -103,7 +100,7 @@ TEST_F(MonLog, AnOrdinaryExceptionBecomesAnErrorSample) {
   Monitor.Next = []() -> TSampleValue { throw EOSError(5, "Access is denied"); };
   EXPECT_TRUE(Monitor.LogNewValue());
   EXPECT_EQ(Monitor.History().back(), TValType::Error);
-  EXPECT_EQ(ReadAll(DayFile()), "19.04.2021 14:03:07 - EOSError: Access is denied\r\n");
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - EOSError: Access is denied\r\n");
 }
 
 TEST_F(MonLog, OtherFailuresPassThrough) {
@@ -146,14 +143,14 @@ TEST_F(MonLog, ClearErrorsEmptiesTheHistoryButNotTheFile) {
   Monitor.ClearErrors();
   EXPECT_TRUE(Monitor.History().empty());
   EXPECT_FALSE(Monitor.ScanFor(TValType::Error));
-  EXPECT_NE(ReadAll(DayFile()).find("broken"), std::string::npos);
+  EXPECT_NE(ReadFileText(DayFile()).find("broken"), std::string::npos);
 }
 
 TEST_F(MonLog, FirstSampleAppendsToAnEarlierRunsFileOfTheSameDay) {
   ASSERT_TRUE(platform::ForceDirectories(Dir.Path()));
   Touch(DayFile());
   Sample(1.0);
-  EXPECT_EQ(ReadAll(DayFile()), "old\r\n19.04.2021 14:03:07 - 1\r\n");
+  EXPECT_EQ(ReadFileText(DayFile()), "old\r\n19.04.2021 14:03:07 - 1\r\n");
 }
 
 TEST_F(MonLog, MidnightSwitchesFilesAndKeepsSixDaysBefore) {
@@ -171,8 +168,8 @@ TEST_F(MonLog, MidnightSwitchesFilesAndKeepsSixDaysBefore) {
 
   Clock.SetLocal(EncodeDate(2021, 4, 20) + EncodeTime(0, 0, 0, 10));
   Sample(2.0);
-  EXPECT_EQ(ReadAll(DayFile(20)), "20.04.2021 00:00:00 - 2\r\n");
-  EXPECT_EQ(ReadAll(DayFile(19)), "19.04.2021 14:03:07 - 1\r\n");
+  EXPECT_EQ(ReadFileText(DayFile(20)), "20.04.2021 00:00:00 - 2\r\n");
+  EXPECT_EQ(ReadFileText(DayFile(19)), "19.04.2021 14:03:07 - 1\r\n");
   EXPECT_FALSE(Exists(sevenBefore));
   EXPECT_TRUE(Exists(sixBefore));
   EXPECT_FALSE(Exists(oldArchive));
@@ -191,7 +188,7 @@ TEST_F(MonLog, DayFileIsOpenedAgainAfterAFailedOpen) {
   EXPECT_THROW(Monitor.LogNewValue(), EOSError);
   ASSERT_TRUE(platform::RemoveFile(Temp / "Orvella"));
   Sample(3.0);
-  EXPECT_EQ(ReadAll(DayFile()), "19.04.2021 14:03:07 - 3\r\n");
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 3\r\n");
 }
 
 TEST_F(MonLog, FlushCommitsAnOpenFileAndIgnoresNone) {

@@ -10,17 +10,14 @@
 
 #include "platform/AppendFile.h"
 #include "platform/Exceptions.h"
+#include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella::platform {
 namespace {
 
+using testing::ReadFileText;
 using testing::TTempDir;
-
-std::string ReadAll(const std::string& AFileName) {
-  std::ifstream in(AFileName, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 TEST(FileSystem, ForceDirectoriesCreatesEveryMissingLevel) {
   TTempDir temp;
@@ -74,11 +71,11 @@ TEST(AppendFile, KeepsContentAndAppendsWholeLines) {
     TAppendFile file(name);
     file.Write("one\r\n");
     // Another reader sees the line at once: there is no buffer above the file.
-    EXPECT_EQ(ReadAll(name), "earlier\r\none\r\n");
+    EXPECT_EQ(ReadFileText(name), "earlier\r\none\r\n");
     file.Write("two\r\n");
     file.Flush();
   }
-  EXPECT_EQ(ReadAll(name), "earlier\r\none\r\ntwo\r\n");
+  EXPECT_EQ(ReadFileText(name), "earlier\r\none\r\ntwo\r\n");
 }
 
 TEST(AppendFile, ReportsTheSystemErrorWhenItCannotOpen) {
