@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/ElapsedMilliseconds.h"
 #include "platform/linux/InternetChecksum.h"
 
 namespace orvella::platform {
@@ -333,8 +334,7 @@ private:
       now = *AReceived;
     else
       clock_gettime(CLOCK_REALTIME, &now);
-    const int64_t elapsed =
-        (static_cast<int64_t>(now.tv_sec) - FSent.tv_sec) * 1000 + (now.tv_nsec - FSent.tv_nsec) / 1000000;
+    const int64_t elapsed = ElapsedMilliseconds(FSent, now);
     const size_t room = FReplySize - sizeof(Ticmp_echo_reply) - EchoHeaderSize;
     const size_t copied = ADataSize < room ? ADataSize : room;
     Ticmp_echo_reply header{};
