@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/RoundTripTime.h"
 #include "platform/linux/InternetChecksum.h"
 
 namespace orvella::platform {
@@ -164,7 +165,7 @@ public:
     FReply = static_cast<uint8_t*>(AReply);
     FReplySize = AReplySize;
     FDestination = ADestination;
-    clock_gettime(CLOCK_REALTIME, &FSent);
+    clock_gettime(CLOCK_MONOTONIC, &FSent);
     FDeadline = TSteady::now() + std::chrono::milliseconds(ATimeout);
     if (sendto(FSocket, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
       const int error = errno;
@@ -328,13 +329,13 @@ private:
 
   void Complete(uint32_t AStatus, uint32_t AFrom, uint8_t ATtl, const uint8_t* AData, size_t ADataSize,
                 const timespec* AReceived) {
-    timespec now{};
-    if (AReceived && (AReceived->tv_sec != 0 || AReceived->tv_nsec != 0))
-      now = *AReceived;
-    else
-      clock_gettime(CLOCK_REALTIME, &now);
-    const int64_t elapsed =
-        (static_cast<int64_t>(now.tv_sec) - FSent.tv_sec) * 1000 + (now.tv_nsec - FSent.tv_nsec) / 1000000;
+    timespec taken{};
+    clock_gettime(CLOCK_MONOTONIC, &taken);
+    // The kernel stamps arrivals on the wall clock only.
+    timespec wallNow{};
+    clock_gettime(CLOCK_REALTIME, &wallNow);
+    const bool stamped = AReceived && (AReceived->tv_sec != 0 || AReceived->tv_nsec != 0);
+    const int64_t elapsed = RoundTripMilliseconds(FSent, taken, stamped ? *AReceived : wallNow, wallNow);
     const size_t room = FReplySize - sizeof(Ticmp_echo_reply) - EchoHeaderSize;
     const size_t copied = ADataSize < room ? ADataSize : room;
     Ticmp_echo_reply header{};
@@ -364,7 +365,7 @@ private:
   uint8_t* FReply = nullptr;
   uint32_t FReplySize = 0;
   uint32_t FDestination = 0;
-  timespec FSent{};
+  timespec FSent{};  // monotonic clock
   TSteady::time_point FDeadline;
 };
 
