@@ -45,6 +45,20 @@ TEST_F(RunProcessTest, WaitsForTheExitCodeInTheFolderOfTheProgram) {
   EXPECT_EQ(ReadText(FDir / "args.txt"), "one\ntwo words\nth\"ree\n");
 }
 
+TEST_F(RunProcessTest, ARelativeNameIsFoundFromTheCallersFolder) {
+  std::filesystem::create_directory(FDir / "sub");
+  const std::string script = FDir / "sub/recorder.sh";
+  std::ofstream(script) << "#!/bin/sh\npwd -P > cwd.txt\nexit 5\n";
+  chmod(script.c_str(), 0755);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(FDir.Path());
+  uint32_t code = 0;
+  EXPECT_NO_THROW(code = RunProcess("sub/recorder.sh", "", false, false, true));
+  std::filesystem::current_path(before);
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(ReadText(FDir / "sub/cwd.txt"), std::filesystem::canonical(FDir / "sub").string() + "\n");
+}
+
 TEST_F(RunProcessTest, WithoutWaitAnswersStillActiveAtOnce) {
   const std::string script = FDir / "slow.sh";
   std::ofstream(script) << "#!/bin/sh\nsleep 3\ntouch done.txt\n";
