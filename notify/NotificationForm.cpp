@@ -198,10 +198,13 @@ void TfrmNotification::ApplyWindowMode(bool AMiniMode) {
   FMiniMode = AMiniMode;
   imgIcon->SetShowHint(AMiniMode);
   setWindowOpacity(AMiniMode ? AlphaInMiniMode / 255.0 : 1.0);
-  if (AMiniMode)
+  if (!AMiniMode)
+    clearMask();
+  else if (imgIcon->width() > 0 && imgIcon->height() > 0)
     setMask(QRegion(imgIcon->geometry()));
   else
-    clearMask();
+    // An empty mask would mean no mask at all; a region outside the window leaves nothing visible.
+    setMask(QRegion(-1, -1, 1, 1));
 }
 
 void TfrmNotification::ApplyVisibility(bool AShowMode) {

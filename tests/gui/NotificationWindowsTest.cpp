@@ -167,6 +167,26 @@ TEST_F(NotificationWindows, MiniModeShowsOneHalfTransparentPictogramAndWaits) {
   EXPECT_EQ(ReadRegBinary("MiniModeUTC", 8, FSettings), std::string(8, '\0'));
 }
 
+// What the window's mask leaves visible: Qt takes an empty mask for none.
+QRegion VisibleRegion(const QWidget& AWindow) {
+  return AWindow.mask().isEmpty() ? QRegion(AWindow.rect()) : AWindow.mask().intersected(AWindow.rect());
+}
+
+TEST_F(NotificationWindows, InMiniModeAWindowWithoutPictogramShowsNothing) {
+  Start().SetShowMode(true);
+  FNotifications->Add("Сбор данных завершен.", "Пожалуйста отправьте архив", "Отправить данные", "", ReportReadyId,
+                      5000, [] {});
+  PostProblem(TLogId::cpu);
+  FNotifications->SetMiniMode(true);
+  EXPECT_TRUE(VisibleRegion(Window(0)).isEmpty());
+  EXPECT_EQ(VisibleRegion(Window(1)), QRegion(QRect(15, 109, 60, 60)));
+  // It takes no room either.
+  EXPECT_EQ(BottomRight(Window(1).IconBounds().translated(Window(1).pos())), WorkAreaCorner());
+
+  FNotifications->SetMiniMode(false);
+  EXPECT_EQ(VisibleRegion(Window(0)), QRegion(Window(0).rect()));
+}
+
 TEST_F(NotificationWindows, MiniModeWaitCountsAcrossTheTickWrap) {
   FTicks.Set(0xFFFFFFF0ll);
   Start().SetShowMode(true);
