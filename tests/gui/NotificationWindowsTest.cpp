@@ -80,6 +80,26 @@ TEST_F(NotificationWindows, SameContentRefreshesOtherContentReplacesInPlace) {
   EXPECT_EQ(FNotifications->LastCloseTick(), 0u);
 }
 
+TEST_F(NotificationWindows, ReplacedOrRemovedWindowsNeverRunTheirCloseHandling) {
+  Start().SetShowMode(true);
+  PostProblem(TLogId::gateway, 1);
+  PostProblem(TLogId::rdp, 1);
+  PostProblem(TLogId::disk, 60'000);
+  FNotifications->Add("Другой заголовок", "Другой текст", NotificationLinkText,
+                      NotificationHelpLink(TLogId::gateway), 0, 60'000, {});
+  FNotifications->RemoveId(2);
+  ASSERT_EQ(FNotifications->Count(), 2);
+  const QPoint lowest = Window(0).pos();
+  EXPECT_EQ(FNotifications->LastCloseTick(), 10'000'000u);
+  // The timers of the windows that went are overdue before their deletion comes round.
+  FTicks.Set(20'000'000);
+  QTest::qSleep(20);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FNotifications->LastCloseTick(), 10'000'000u);
+  EXPECT_EQ(FNotifications->Count(), 2);
+  EXPECT_EQ(Window(0).pos(), lowest);
+}
+
 TEST_F(NotificationWindows, ClosingTheLowestMovesTheOthersDown) {
   Start().SetShowMode(true);
   PostProblem(TLogId::gateway, 100);
