@@ -82,6 +82,9 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
   argv.push_back(nullptr);
 
   TSpawnActions actions;
+  // The child inherits no handle but the standard three.
+  if (const int error = posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1))
+    platform::RaiseOSError(error);
   if (slash != std::string::npos) {
     const std::string folder = fileName.substr(0, fileName.find_last_of('/') + 1);
     if (const int error = posix_spawn_file_actions_addchdir_np(actions.Get(), folder.c_str()))

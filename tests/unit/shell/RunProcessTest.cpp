@@ -1,5 +1,6 @@
 #include "shell/RunProcess.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +58,21 @@ TEST_F(RunProcessTest, ARelativeNameIsFoundFromTheCallersFolder) {
   std::filesystem::current_path(before);
   EXPECT_EQ(code, 5u);
   EXPECT_EQ(ReadText(FDir / "sub/cwd.txt"), std::filesystem::canonical(FDir / "sub").string() + "\n");
+}
+
+TEST_F(RunProcessTest, TheChildInheritsNoHandles) {
+  const std::string script = FDir / "fds.sh";
+  std::ofstream(script) << "#!/bin/sh\nif [ -e /proc/self/fd/200 ]; then exit 1; fi\nexit 0\n";
+  chmod(script.c_str(), 0755);
+  const int file = open(script.c_str(), O_RDONLY);
+  ASSERT_GE(file, 0);
+  // Inheritable, as every handle opened without O_CLOEXEC is.
+  const int inheritable = fcntl(file, F_DUPFD, 200);
+  close(file);
+  ASSERT_EQ(inheritable, 200);
+  const uint32_t code = RunProcess(script, "", false, false, true);
+  close(inheritable);
+  EXPECT_EQ(code, 0u);
 }
 
 TEST_F(RunProcessTest, WithoutWaitAnswersStillActiveAtOnce) {
