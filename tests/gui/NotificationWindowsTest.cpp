@@ -394,6 +394,23 @@ TEST_F(NotificationWindows, ClicksCloseOpenTheLinkOrRunTheCallback) {
   }
 }
 
+TEST_F(NotificationWindows, TheIconMenuForgetsAPictogramThatIsGone) {
+  Start().SetShowMode(true);
+  FNotifications->SetMiniMode(true);
+  QMenu menu;
+  menu.addAction("Показывать полные оповещения");
+  FNotifications->SetIconMenu(&menu);
+  PostProblem(TLogId::cpu);
+  ASSERT_EQ(FNotifications->Count(), 1);
+  QTest::mouseClick(Part(Window(0), "imgIcon"), Qt::LeftButton);
+  ASSERT_NE(menu.property("PopupComponent").value<QObject*>(), nullptr);
+  // The window closes by its timer while its menu is still open.
+  Window(0).close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(menu.property("PopupComponent").value<QObject*>(), nullptr);
+  menu.hide();
+}
+
 TEST_F(NotificationWindows, AWindowThatCannotBeBuiltChangesNothing) {
   Start().SetShowMode(true);
   PostProblem(TLogId::gateway);
