@@ -71,8 +71,11 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
   }
 
   std::vector<std::string> args;
-  if (AElevated)
+  if (AElevated) {
     args.emplace_back("pkexec");
+    // Otherwise pkexec starts the program in root's home folder.
+    args.emplace_back("--keep-cwd");
+  }
   args.push_back(fileName);
   for (std::string& arg : SplitCommandLineArgs(AParameters))
     args.push_back(std::move(arg));

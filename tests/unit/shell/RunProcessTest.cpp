@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -91,6 +92,43 @@ TEST_F(RunProcessTest, ElevatedFromRootStartsTheChildDirectly) {
   const std::string script = WriteRecorder(FDir, 3);
   EXPECT_EQ(RunProcess(script, "FixCounters", false, true, true), 3u);
   EXPECT_EQ(ReadText(FDir / "args.txt"), "FixCounters\n");
+}
+
+TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) {
+  // A user who is not root, with a stand-in for pkexec that records how it was
+  // called and answers as the prompt did.
+  const std::string bin = FDir / "bin";
+  std::filesystem::create_directory(bin);
+  chmod(FDir.Path().c_str(), 0755);
+  chmod(bin.c_str(), 0777);
+  std::ofstream(bin + "/pkexec") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << bin << "/args.txt\npwd -P > " << bin
+                                 << "/cwd.txt\nexit $(cat " << bin << "/answer)\n";
+  chmod((bin + "/pkexec").c_str(), 0755);
+  const std::string program = FDir / "prog";
+  const auto asUser = [&](const std::string& AAnswer) {
+    std::ofstream(bin + "/answer") << AAnswer << "\n";
+    const pid_t child = fork();
+    if (child == 0) {
+      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(3);
+      setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);
+      try {
+        _exit(RunProcess(program, "FixCounters \"a b\"", false, true, true) == 0 ? 0 : 4);
+      } catch (const EOSError&) {
+        _exit(5);
+      }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  ASSERT_EQ(asUser("0"), 0);
+  // pkexec runs its program in root's home unless it is told to keep the folder.
+  EXPECT_EQ(ReadText(bin + "/args.txt"), "--keep-cwd\n" + program + "\nFixCounters\na b\n");
+  EXPECT_EQ(ReadText(bin + "/cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
+  // Dismissed, or not authorised.
+  EXPECT_EQ(asUser("126"), 5);
+  EXPECT_EQ(asUser("127"), 5);
 }
 
 TEST_F(RunProcessTest, FailuresRaiseTheSystemError) {
