@@ -28,6 +28,7 @@ constexpr int AlphaInMiniMode = 127;
 const QRect TextBox(15, 32, 356, 57);
 constexpr int TextStartSize = 9;
 constexpr int LinkBoxMargin = 10;
+constexpr const char* PopupComponentProperty = "PopupComponent";
 
 // The labels keep the texts as given; line breaks are written "\r\n" there.
 QString DisplayText(const std::string& AText) {
@@ -130,7 +131,13 @@ TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& AC
   tmrClose->setInterval(AInterval);
 }
 
-TfrmNotification::~TfrmNotification() = default;
+TfrmNotification::~TfrmNotification() {
+  // The menu may outlive the pictogram it was opened from; its owner must not
+  // find a pointer to a window that is gone.
+  // (The list may be gone already: windows are deleted through the event loop.)
+  if (FPoppedMenu && FPoppedMenu->property(PopupComponentProperty).value<QObject*>() == imgIcon)
+    FPoppedMenu->setProperty(PopupComponentProperty, QVariant());
+}
 
 void TfrmNotification::LayoutContent(const std::string& ACaption, const std::string& AText,
                                      const std::string& ALinkText, const std::optional<QImage>& APicture) {
@@ -198,10 +205,13 @@ void TfrmNotification::ApplyWindowMode(bool AMiniMode) {
   FMiniMode = AMiniMode;
   imgIcon->SetShowHint(AMiniMode);
   setWindowOpacity(AMiniMode ? AlphaInMiniMode / 255.0 : 1.0);
-  if (AMiniMode)
+  if (!AMiniMode)
+    clearMask();
+  else if (imgIcon->width() > 0 && imgIcon->height() > 0)
     setMask(QRegion(imgIcon->geometry()));
   else
-    clearMask();
+    // An empty mask would mean no mask at all; a region outside the window leaves nothing visible.
+    setMask(QRegion(-1, -1, 1, 1));
 }
 
 void TfrmNotification::ApplyVisibility(bool AShowMode) {
@@ -233,7 +243,8 @@ void TfrmNotification::IconClick() {
   if (!menu)
     return;
   // The menu's owner tells by this that it was opened from a notification.
-  menu->setProperty("PopupComponent", QVariant::fromValue(static_cast<QObject*>(imgIcon)));
+  menu->setProperty(PopupComponentProperty, QVariant::fromValue(static_cast<QObject*>(imgIcon)));
+  FPoppedMenu = menu;
   menu->popup(imgIcon->mapToGlobal(QPoint(0, 0)));
 }
 

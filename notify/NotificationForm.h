@@ -2,6 +2,7 @@
 // A notification window: caption, problem text, pictogram, link label and the
 // link's QR code on a blue card that stays on top and never takes the focus.
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
@@ -88,6 +89,8 @@ private:
   std::string FLinkText;
   int FTextSize = 9;
   bool FMiniMode = false;
+  // The icon menu this window's pictogram last opened.
+  QPointer<QMenu> FPoppedMenu;
 };
 
 }  // namespace orvella

@@ -40,7 +40,9 @@ void WriteMiniModeUTC(double AValue, const platform::ISettingsHive& ASettings) {
 }  // namespace
 
 void TNotifications::TDeferredDelete::operator()(TfrmNotification* AWindow) const {
-  AWindow->hide();
+  // Hiding stops its close timer: a window that is no longer listed never
+  // runs its close handling while it waits for deletion.
+  AWindow->ApplyVisibility(false);
   AWindow->deleteLater();
 }
 

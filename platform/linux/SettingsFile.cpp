@@ -227,19 +227,25 @@ std::optional<TValues> Parse(const std::string& AText) {
   return values;
 }
 
-enum class TLoadState { Missing, Parsed, Damaged };
+// Unreadable: the file is there but its content cannot be had, so it must
+// not be replaced by a file that holds only the value being written.
+enum class TLoadState { Missing, Parsed, Damaged, Unreadable };
 
 struct TLoaded {
   TLoadState State = TLoadState::Missing;
   TValues Values;
   std::string Raw;
+  int Error = 0;
 };
 
 TLoaded Load(const std::string& AFileName) {
   TLoaded loaded;
   const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.Valid()) {
-    // Unreadable counts as missing: reading never fails.
+    if (errno != ENOENT) {
+      loaded.State = TLoadState::Unreadable;
+      loaded.Error = errno;
+    }
     return loaded;
   }
   char buffer[16384];
@@ -248,6 +254,8 @@ TLoaded Load(const std::string& AFileName) {
     if (count < 0) {
       if (errno == EINTR)
         continue;
+      loaded.State = TLoadState::Unreadable;
+      loaded.Error = errno;
       return loaded;
     }
     if (count == 0)
@@ -331,6 +339,8 @@ public:
 
   void Write(const std::string& AName, const TRegValue& AValue) override {
     TLoaded loaded = Load(FFileName);
+    if (loaded.State == TLoadState::Unreadable)
+      RaiseOSError(loaded.Error);
     if (loaded.State == TLoadState::Damaged)
       MoveAside(FFileName);
     loaded.Values[AName] = AValue;
@@ -388,7 +398,7 @@ std::unique_ptr<ISettingsKey> TSettingsFile::OpenForRead() const {
     }
     return nullptr;
   }
-  if (loaded.State == TLoadState::Missing)
+  if (loaded.State != TLoadState::Parsed)
     return nullptr;
   return std::make_unique<TReadKey>(std::move(loaded.Values));
 }
@@ -401,6 +411,9 @@ std::unique_ptr<ISettingsKey> TSettingsFile::OpenForWrite() const {
     return nullptr;
   std::optional<TFileDescriptor> lock = TakeWriteLock(FFileName);
   if (!lock)
+    return nullptr;
+  // A file this user may not read is a key that cannot be opened.
+  if (access(FFileName.c_str(), R_OK) != 0 && errno != ENOENT)
     return nullptr;
   return std::make_unique<TWriteKey>(FFileName, std::move(*lock));
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -58,10 +59,24 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
   if (AElevated && geteuid() == 0)
     AElevated = false;
 
+  // The child changes to the program's folder before it starts the program,
+  // so a relative name is made absolute while it still means what the caller meant.
+  const size_t slash = AFileName.find_last_of('/');
+  std::string fileName = AFileName;
+  if (slash != std::string::npos && AFileName.front() != '/') {
+    std::error_code error;
+    fileName = std::filesystem::absolute(AFileName, error).string();
+    if (error)
+      platform::RaiseOSError(error.value());
+  }
+
   std::vector<std::string> args;
-  if (AElevated)
+  if (AElevated) {
     args.emplace_back("pkexec");
-  args.push_back(AFileName);
+    // Otherwise pkexec starts the program in root's home folder.
+    args.emplace_back("--keep-cwd");
+  }
+  args.push_back(fileName);
   for (std::string& arg : SplitCommandLineArgs(AParameters))
     args.push_back(std::move(arg));
   std::vector<char*> argv;
@@ -70,9 +85,11 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
   argv.push_back(nullptr);
 
   TSpawnActions actions;
-  const size_t slash = AFileName.find_last_of('/');
+  // The child inherits no handle but the standard three.
+  if (const int error = posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1))
+    platform::RaiseOSError(error);
   if (slash != std::string::npos) {
-    const std::string folder = AFileName.substr(0, slash + 1);
+    const std::string folder = fileName.substr(0, fileName.find_last_of('/') + 1);
     if (const int error = posix_spawn_file_actions_addchdir_np(actions.Get(), folder.c_str()))
       platform::RaiseOSError(error);
   }

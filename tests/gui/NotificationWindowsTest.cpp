@@ -80,6 +80,26 @@ TEST_F(NotificationWindows, SameContentRefreshesOtherContentReplacesInPlace) {
   EXPECT_EQ(FNotifications->LastCloseTick(), 0u);
 }
 
+TEST_F(NotificationWindows, ReplacedOrRemovedWindowsNeverRunTheirCloseHandling) {
+  Start().SetShowMode(true);
+  PostProblem(TLogId::gateway, 1);
+  PostProblem(TLogId::rdp, 1);
+  PostProblem(TLogId::disk, 60'000);
+  FNotifications->Add("Другой заголовок", "Другой текст", NotificationLinkText,
+                      NotificationHelpLink(TLogId::gateway), 0, 60'000, {});
+  FNotifications->RemoveId(2);
+  ASSERT_EQ(FNotifications->Count(), 2);
+  const QPoint lowest = Window(0).pos();
+  EXPECT_EQ(FNotifications->LastCloseTick(), 10'000'000u);
+  // The timers of the windows that went are overdue before their deletion comes round.
+  FTicks.Set(20'000'000);
+  QTest::qSleep(20);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(FNotifications->LastCloseTick(), 10'000'000u);
+  EXPECT_EQ(FNotifications->Count(), 2);
+  EXPECT_EQ(Window(0).pos(), lowest);
+}
+
 TEST_F(NotificationWindows, ClosingTheLowestMovesTheOthersDown) {
   Start().SetShowMode(true);
   PostProblem(TLogId::gateway, 100);
@@ -165,6 +185,26 @@ TEST_F(NotificationWindows, MiniModeShowsOneHalfTransparentPictogramAndWaits) {
   EXPECT_DOUBLE_EQ(Window(0).windowOpacity(), 1.0);
   EXPECT_EQ(BottomRight(Window(0).geometry()), WorkAreaCorner());
   EXPECT_EQ(ReadRegBinary("MiniModeUTC", 8, FSettings), std::string(8, '\0'));
+}
+
+// What the window's mask leaves visible: Qt takes an empty mask for none.
+QRegion VisibleRegion(const QWidget& AWindow) {
+  return AWindow.mask().isEmpty() ? QRegion(AWindow.rect()) : AWindow.mask().intersected(AWindow.rect());
+}
+
+TEST_F(NotificationWindows, InMiniModeAWindowWithoutPictogramShowsNothing) {
+  Start().SetShowMode(true);
+  FNotifications->Add("Сбор данных завершен.", "Пожалуйста отправьте архив", "Отправить данные", "", ReportReadyId,
+                      5000, [] {});
+  PostProblem(TLogId::cpu);
+  FNotifications->SetMiniMode(true);
+  EXPECT_TRUE(VisibleRegion(Window(0)).isEmpty());
+  EXPECT_EQ(VisibleRegion(Window(1)), QRegion(QRect(15, 109, 60, 60)));
+  // It takes no room either.
+  EXPECT_EQ(BottomRight(Window(1).IconBounds().translated(Window(1).pos())), WorkAreaCorner());
+
+  FNotifications->SetMiniMode(false);
+  EXPECT_EQ(VisibleRegion(Window(0)), QRegion(Window(0).rect()));
 }
 
 TEST_F(NotificationWindows, MiniModeWaitCountsAcrossTheTickWrap) {
@@ -352,6 +392,23 @@ TEST_F(NotificationWindows, ClicksCloseOpenTheLinkOrRunTheCallback) {
     QTest::mouseClick(Part(Window(0), part), Qt::LeftButton);
     EXPECT_EQ(FNotifications->Count(), 0) << part;
   }
+}
+
+TEST_F(NotificationWindows, TheIconMenuForgetsAPictogramThatIsGone) {
+  Start().SetShowMode(true);
+  FNotifications->SetMiniMode(true);
+  QMenu menu;
+  menu.addAction("Показывать полные оповещения");
+  FNotifications->SetIconMenu(&menu);
+  PostProblem(TLogId::cpu);
+  ASSERT_EQ(FNotifications->Count(), 1);
+  QTest::mouseClick(Part(Window(0), "imgIcon"), Qt::LeftButton);
+  ASSERT_NE(menu.property("PopupComponent").value<QObject*>(), nullptr);
+  // The window closes by its timer while its menu is still open.
+  Window(0).close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(menu.property("PopupComponent").value<QObject*>(), nullptr);
+  menu.hide();
 }
 
 TEST_F(NotificationWindows, AWindowThatCannotBeBuiltChangesNothing) {

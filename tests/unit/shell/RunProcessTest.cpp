@@ -1,7 +1,9 @@
 #include "shell/RunProcess.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -45,6 +47,35 @@ TEST_F(RunProcessTest, WaitsForTheExitCodeInTheFolderOfTheProgram) {
   EXPECT_EQ(ReadText(FDir / "args.txt"), "one\ntwo words\nth\"ree\n");
 }
 
+TEST_F(RunProcessTest, ARelativeNameIsFoundFromTheCallersFolder) {
+  std::filesystem::create_directory(FDir / "sub");
+  const std::string script = FDir / "sub/recorder.sh";
+  std::ofstream(script) << "#!/bin/sh\npwd -P > cwd.txt\nexit 5\n";
+  chmod(script.c_str(), 0755);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(FDir.Path());
+  uint32_t code = 0;
+  EXPECT_NO_THROW(code = RunProcess("sub/recorder.sh", "", false, false, true));
+  std::filesystem::current_path(before);
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(ReadText(FDir / "sub/cwd.txt"), std::filesystem::canonical(FDir / "sub").string() + "\n");
+}
+
+TEST_F(RunProcessTest, TheChildInheritsNoHandles) {
+  const std::string script = FDir / "fds.sh";
+  std::ofstream(script) << "#!/bin/sh\nif [ -e /proc/self/fd/200 ]; then exit 1; fi\nexit 0\n";
+  chmod(script.c_str(), 0755);
+  const int file = open(script.c_str(), O_RDONLY);
+  ASSERT_GE(file, 0);
+  // Inheritable, as every handle opened without O_CLOEXEC is.
+  const int inheritable = fcntl(file, F_DUPFD, 200);
+  close(file);
+  ASSERT_EQ(inheritable, 200);
+  const uint32_t code = RunProcess(script, "", false, false, true);
+  close(inheritable);
+  EXPECT_EQ(code, 0u);
+}
+
 TEST_F(RunProcessTest, WithoutWaitAnswersStillActiveAtOnce) {
   const std::string script = FDir / "slow.sh";
   std::ofstream(script) << "#!/bin/sh\nsleep 3\ntouch done.txt\n";
@@ -61,6 +92,43 @@ TEST_F(RunProcessTest, ElevatedFromRootStartsTheChildDirectly) {
   const std::string script = WriteRecorder(FDir, 3);
   EXPECT_EQ(RunProcess(script, "FixCounters", false, true, true), 3u);
   EXPECT_EQ(ReadText(FDir / "args.txt"), "FixCounters\n");
+}
+
+TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) {
+  // A user who is not root, with a stand-in for pkexec that records how it was
+  // called and answers as the prompt did.
+  const std::string bin = FDir / "bin";
+  std::filesystem::create_directory(bin);
+  chmod(FDir.Path().c_str(), 0755);
+  chmod(bin.c_str(), 0777);
+  std::ofstream(bin + "/pkexec") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << bin << "/args.txt\npwd -P > " << bin
+                                 << "/cwd.txt\nexit $(cat " << bin << "/answer)\n";
+  chmod((bin + "/pkexec").c_str(), 0755);
+  const std::string program = FDir / "prog";
+  const auto asUser = [&](const std::string& AAnswer) {
+    std::ofstream(bin + "/answer") << AAnswer << "\n";
+    const pid_t child = fork();
+    if (child == 0) {
+      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        _exit(3);
+      setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);
+      try {
+        _exit(RunProcess(program, "FixCounters \"a b\"", false, true, true) == 0 ? 0 : 4);
+      } catch (const EOSError&) {
+        _exit(5);
+      }
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  ASSERT_EQ(asUser("0"), 0);
+  // pkexec runs its program in root's home unless it is told to keep the folder.
+  EXPECT_EQ(ReadText(bin + "/args.txt"), "--keep-cwd\n" + program + "\nFixCounters\na b\n");
+  EXPECT_EQ(ReadText(bin + "/cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
+  // Dismissed, or not authorised.
+  EXPECT_EQ(asUser("126"), 5);
+  EXPECT_EQ(asUser("127"), 5);
 }
 
 TEST_F(RunProcessTest, FailuresRaiseTheSystemError) {

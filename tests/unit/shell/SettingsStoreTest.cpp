@@ -218,6 +218,30 @@ TEST_F(SettingsStoreTest, FolderWithoutWritePermissionStoresNothingAndSaysNothin
   EXPECT_FALSE(std::filesystem::exists(FDir / "tamsket/sub"));
 }
 
+TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
+  WriteRegString("ClientId", "12345", FKey);
+  WriteRegBool("DisableMonitoring_cpu", true, FKey);
+  const std::string before = ReadText(FKey.FileName());
+  // Root reads anything, so the user who cannot read the file is another one.
+  chmod(FDir.Path().c_str(), 0755);
+  ASSERT_EQ(chown((FDir / "tamsket").c_str(), 65534, 65534), 0);
+  for (const std::string& name : {FKey.FileName(), FKey.FileName() + ".lock"})
+    ASSERT_EQ(chown(name.c_str(), 65534, 65534), 0) << name;
+  chmod(FKey.FileName().c_str(), 0200);
+  const int code = InChild([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+      return 3;
+    if (ReadRegString("ClientId", FKey) != "")
+      return 4;
+    WriteRegBool("DisableNotifications", true, FKey);
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadText(FKey.FileName()), before);
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+  EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
+}
+
 TEST(SettingsKey, LivesInTheUsersConfigFolder) {
   testing::TTempDir dir;
   const char* saved = getenv("XDG_CONFIG_HOME");
