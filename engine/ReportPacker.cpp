@@ -150,13 +150,16 @@ void TReportPacker::FinalizeReport(std::string_view APathpingOemBytes) {
       RaiseZipError("Cannot add the trace");
     }
     zip_set_file_compression(FZip.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, DeflateLevel);
-    // libzip compresses every entry here, while it writes the archive.
-    if (zip_close(FZip.get()) != 0) {
-      if (FAborted)
-        throw EAbort();
+    // libzip compresses every entry here, while it writes the archive. It
+    // ignores the cancel answer of its last progress event, so a termination
+    // noticed there abandons the report although the archive got written.
+    const bool closed = zip_close(FZip.get()) == 0;
+    if (closed)
+      FZip.release();  // zip_close freed it
+    if (FAborted)
+      throw EAbort();
+    if (!closed)
       RaiseZipError("Cannot write " + FFileName);
-    }
-    FZip.release();
   } catch (const EAbort&) {
     FZip.reset();
     FFileName.clear();

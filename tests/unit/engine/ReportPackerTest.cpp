@@ -131,5 +131,28 @@ TEST_F(ReportPackerTest, TheTerminationSignalIsPolledAtMostEvery250Milliseconds)
   EXPECT_EQ(testing::ZipfileEntry(Archive(), "2021.04.19_cpu.log"), lines);
 }
 
+TEST_F(ReportPackerTest, ATerminationNoticedAtTheLastProgressEventAbandonsTheArchive) {
+  // Every progress event polls: the clock moves on by more than 250 ms per poll.
+  for (const int day : {13, 16, 19})
+    WriteLog("2021.04." + std::to_string(day) + "_cpu.log", std::string(3000, 'x'));
+  int polls = 0;
+  int stopAt = 0;
+  FOwner->Answer = [&](const TFakeMonThreadOwner::TWait&) {
+    FTicks.Advance(300);
+    return ++polls == stopAt ? sigTerminate : sigNone;
+  };
+  CreateReport(FOwner, "trace", FLogsDir, FClock, FTicks);
+  ASSERT_EQ(FOwner->Reports, std::vector<std::string>{Archive()});
+  ASSERT_GT(polls, 1);
+
+  // The last event comes when the archive is already written, too late for
+  // the writer to stop; the report is abandoned all the same.
+  stopAt = polls;
+  polls = 0;
+  CreateReport(FOwner, "trace", FLogsDir, FClock, FTicks);
+  EXPECT_EQ(polls, stopAt);
+  EXPECT_EQ(FOwner->Reports.back(), "");
+}
+
 }  // namespace
 }  // namespace orvella
