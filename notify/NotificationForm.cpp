@@ -4,17 +4,16 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QTimer>
-#include <exception>
 
 #include "notify/NotificationIconImage.h"
 #include "notify/Notifications.h"
 #include "notify/PngImage.h"
 #include "notify/QrCode.h"
 #include "notify/UiFont.h"
+#include "shell/ExceptionReport.h"
 
 namespace orvella {
 namespace {
@@ -49,17 +48,6 @@ void SetTextColour(QLabel* ALabel, const QColor& AColour) {
 }
 
 QPixmap Picture(const char* AName) { return QPixmap::fromImage(LoadPictureResource(QString::fromLatin1(AName))); }
-
-// Pointer handlers run from Qt's event loop, which an exception must not cross:
-// it ends in a message box as every other failure on the GUI thread.
-template <typename TAction>
-void Guarded(TAction AAction) {
-  try {
-    AAction();
-  } catch (const std::exception& error) {
-    QMessageBox::critical(nullptr, QStringLiteral("Монитор сервера Tamsket"), QString::fromUtf8(error.what()));
-  }
-}
 
 }  // namespace
 
@@ -257,11 +245,11 @@ bool TfrmNotification::eventFilter(QObject* AWatched, QEvent* AEvent) {
       if (mouse->button() != Qt::LeftButton || !widget->rect().contains(mouse->position().toPoint()))
         return false;
       if (AWatched == imgQrCode || AWatched == lblLink)
-        Guarded([this] { LinkAction(); });
+        RunGuarded([this] { LinkAction(); });
       else if (AWatched == imgCloseHot)
-        Guarded([this] { FOwner.SetMiniMode(true); });
+        RunGuarded([this] { FOwner.SetMiniMode(true); });
       else if (AWatched == imgIcon)
-        Guarded([this] { IconClick(); });
+        RunGuarded([this] { IconClick(); });
       else if (AWatched != imgCloseNormal)
         close();
       return true;
@@ -296,7 +284,7 @@ void TfrmNotification::mouseReleaseEvent(QMouseEvent* AEvent) {
 void TfrmNotification::closeEvent(QCloseEvent* AEvent) {
   AEvent->accept();
   tmrClose->stop();
-  Guarded([this] { FOwner.WindowClosed(*this); });
+  RunGuarded([this] { FOwner.WindowClosed(*this); });
 }
 
 void TfrmNotification::Add(const std::string& ACaption, const std::string& AText, const std::string& ALinkText,

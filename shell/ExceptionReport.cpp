@@ -27,4 +27,12 @@ void ShowExceptionReport(const std::exception_ptr& AError) {
   QMessageBox::critical(nullptr, QString::fromUtf8(ApplicationTitle), QString::fromStdString(text));
 }
 
+void RunGuarded(const std::function<void()>& AWork) {
+  try {
+    AWork();
+  } catch (...) {
+    ShowExceptionReport(std::current_exception());
+  }
+}
+
 }  // namespace orvella

@@ -1,6 +1,7 @@
 #pragma once
 // The application's standard exception report.
 #include <exception>
+#include <functional>
 #include <string>
 
 namespace orvella {
@@ -14,5 +15,10 @@ std::string ExceptionText(const std::exception_ptr& AError);
 // Shows AError's text in a message box with the application's title; without
 // a widget application (tests, tools) the text goes to standard error.
 void ShowExceptionReport(const std::exception_ptr& AError);
+
+// Runs AWork; an exception that escapes it goes to the standard exception
+// report. Everything Qt's event loop calls runs inside it, because nothing may
+// unwind through the loop.
+void RunGuarded(const std::function<void()>& AWork);
 
 }  // namespace orvella

@@ -11,14 +11,7 @@ namespace orvella {
 void QueueToGuiThread(std::function<void()> AWork) {
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
-      [work = std::move(AWork)] {
-        // Nothing may unwind through Qt's event loop.
-        try {
-          work();
-        } catch (...) {
-          ShowExceptionReport(std::current_exception());
-        }
-      },
+      [work = std::move(AWork)] { RunGuarded(work); },
       Qt::QueuedConnection);
 }
 
