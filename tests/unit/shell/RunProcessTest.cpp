@@ -9,22 +9,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/Exceptions.h"
 #include "shell/NowUTC.h"
+#include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
 namespace {
-
-std::string ReadText(const std::string& AFileName) {
-  std::ifstream file(AFileName);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // A script that records its working directory and its arguments, one a line.
 std::string WriteRecorder(const testing::TTempDir& ADir, int AExitCode) {
@@ -43,8 +36,8 @@ protected:
 TEST_F(RunProcessTest, WaitsForTheExitCodeInTheFolderOfTheProgram) {
   const std::string script = WriteRecorder(FDir, 7);
   EXPECT_EQ(RunProcess(script, "one \"two words\" th\\\"ree", true, false, true), 7u);
-  EXPECT_EQ(ReadText(FDir / "cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
-  EXPECT_EQ(ReadText(FDir / "args.txt"), "one\ntwo words\nth\"ree\n");
+  EXPECT_EQ(testing::ReadFileText(FDir / "cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
+  EXPECT_EQ(testing::ReadFileText(FDir / "args.txt"), "one\ntwo words\nth\"ree\n");
 }
 
 TEST_F(RunProcessTest, ARelativeNameIsFoundFromTheCallersFolder) {
@@ -58,7 +51,7 @@ TEST_F(RunProcessTest, ARelativeNameIsFoundFromTheCallersFolder) {
   EXPECT_NO_THROW(code = RunProcess("sub/recorder.sh", "", false, false, true));
   std::filesystem::current_path(before);
   EXPECT_EQ(code, 5u);
-  EXPECT_EQ(ReadText(FDir / "sub/cwd.txt"), std::filesystem::canonical(FDir / "sub").string() + "\n");
+  EXPECT_EQ(testing::ReadFileText(FDir / "sub/cwd.txt"), std::filesystem::canonical(FDir / "sub").string() + "\n");
 }
 
 TEST_F(RunProcessTest, TheChildInheritsNoHandles) {
@@ -91,7 +84,7 @@ TEST_F(RunProcessTest, ElevatedFromRootStartsTheChildDirectly) {
     GTEST_SKIP() << "needs root: a process that is not elevated would go through the consent prompt";
   const std::string script = WriteRecorder(FDir, 3);
   EXPECT_EQ(RunProcess(script, "FixCounters", false, true, true), 3u);
-  EXPECT_EQ(ReadText(FDir / "args.txt"), "FixCounters\n");
+  EXPECT_EQ(testing::ReadFileText(FDir / "args.txt"), "FixCounters\n");
 }
 
 TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) {
@@ -124,8 +117,8 @@ TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) 
   };
   ASSERT_EQ(asUser("0"), 0);
   // pkexec runs its program in root's home unless it is told to keep the folder.
-  EXPECT_EQ(ReadText(bin + "/args.txt"), "--keep-cwd\n" + program + "\nFixCounters\na b\n");
-  EXPECT_EQ(ReadText(bin + "/cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
+  EXPECT_EQ(testing::ReadFileText(bin + "/args.txt"), "--keep-cwd\n" + program + "\nFixCounters\na b\n");
+  EXPECT_EQ(testing::ReadFileText(bin + "/cwd.txt"), std::filesystem::canonical(FDir.Path()).string() + "\n");
   // Dismissed, or not authorised.
   EXPECT_EQ(asUser("126"), 5);
   EXPECT_EQ(asUser("127"), 5);

@@ -11,11 +11,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/Exceptions.h"
 #include "platform/linux/SettingsFile.h"
+#include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
@@ -24,13 +24,6 @@ namespace {
 using platform::TRegValue;
 using platform::TRegValueType;
 using platform::TSettingsFile;
-
-std::string ReadText(const std::string& AFileName) {
-  std::ifstream file(AFileName);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::vector<std::string> DamagedCopies(const std::string& AFolder) {
   std::vector<std::string> names;
@@ -121,14 +114,14 @@ TEST_F(SettingsStoreTest, AnyTextSurvivesTheFile) {
 
 TEST_F(SettingsStoreTest, DamagedOrCutShortFileReadsEmptyAndIsKeptAside) {
   WriteRegString("ClientId", "12345", FKey);
-  const std::string whole = ReadText(FKey.FileName());
+  const std::string whole = testing::ReadFileText(FKey.FileName());
   for (const std::string& damage : {whole.substr(0, whole.size() - 4), std::string("\x89PNG garbage\n"),
                                     whole + "sz extra=1\n", std::string()}) {
     std::ofstream(FKey.FileName(), std::ios::trunc) << damage;
     EXPECT_EQ(ReadRegString("ClientId", FKey), "") << damage;
     const std::vector<std::string> copies = DamagedCopies(FDir / "tamsket");
     ASSERT_EQ(copies.size(), 1u) << damage;
-    EXPECT_EQ(ReadText(copies[0]), damage);
+    EXPECT_EQ(testing::ReadFileText(copies[0]), damage);
     std::filesystem::remove(copies[0]);
   }
 
@@ -139,7 +132,7 @@ TEST_F(SettingsStoreTest, DamagedOrCutShortFileReadsEmptyAndIsKeptAside) {
   EXPECT_EQ(ReadRegString("ClientId", FKey), "");
   const std::vector<std::string> copies = DamagedCopies(FDir / "tamsket");
   ASSERT_EQ(copies.size(), 1u);
-  EXPECT_EQ(ReadText(copies[0]), "junk");
+  EXPECT_EQ(testing::ReadFileText(copies[0]), "junk");
 }
 
 TEST_F(SettingsStoreTest, WriterKilledHalfWayLeavesTheEarlierFile) {
@@ -221,7 +214,7 @@ TEST_F(SettingsStoreTest, FolderWithoutWritePermissionStoresNothingAndSaysNothin
 TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
   WriteRegString("ClientId", "12345", FKey);
   WriteRegBool("DisableMonitoring_cpu", true, FKey);
-  const std::string before = ReadText(FKey.FileName());
+  const std::string before = testing::ReadFileText(FKey.FileName());
   // Root reads anything, so the user who cannot read the file is another one.
   chmod(FDir.Path().c_str(), 0755);
   ASSERT_EQ(chown((FDir / "tamsket").c_str(), 65534, 65534), 0);
@@ -237,7 +230,7 @@ TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
     return 0;
   });
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadText(FKey.FileName()), before);
+  EXPECT_EQ(testing::ReadFileText(FKey.FileName()), before);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
 }
