@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/PollDeadline.h"
 #include "platform/linux/RoundTripTime.h"
 #include "platform/linux/InternetChecksum.h"
 
@@ -487,24 +488,22 @@ uint32_t TLinuxIcmp::WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) {
 }
 
 uint32_t TLinuxIcmp::WaitForAllObjects(std::span<const TOsHandle> AEvents, uint32_t ATimeout) {
-  const auto deadline = TSteady::now() + std::chrono::milliseconds(ATimeout);
+  const TPollDeadline deadline(ATimeout);
   std::vector<pollfd> waiting;
   for (const TOsHandle event : AEvents)
     waiting.push_back({EventFd(event), POLLIN, 0});
   while (!waiting.empty()) {
-    int timeout = -1;
-    if (ATimeout != Infinite) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - TSteady::now()).count();
-      timeout = left < 0 ? 0 : static_cast<int>(left);
-    }
-    const int ready = poll(waiting.data(), waiting.size(), timeout);
+    const int ready = poll(waiting.data(), waiting.size(), deadline.PollTimeout());
     if (ready < 0) {
       if (errno == EINTR)
         continue;
       return WaitFailed;
     }
-    if (ready == 0)
+    if (ready == 0) {
+      if (!deadline.Passed())
+        continue;
       return WaitTimeout;
+    }
     std::erase_if(waiting, [](const pollfd& AFd) { return (AFd.revents & POLLIN) != 0; });
     for (const pollfd& fd : waiting)
       if (fd.revents & (POLLNVAL | POLLERR))

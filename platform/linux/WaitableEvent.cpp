@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/SystemError.h"
+#include "platform/linux/PollDeadline.h"
 
 namespace orvella::platform {
 
@@ -39,22 +40,19 @@ int WaitForAny(const std::vector<uintptr_t>& AHandles, uint32_t ATimeout) {
   std::vector<pollfd> fds;
   for (const uintptr_t handle : AHandles)
     fds.push_back({static_cast<int>(handle), POLLIN, 0});
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ATimeout);
+  const TPollDeadline deadline(ATimeout);
   while (true) {
-    int timeout = -1;
-    if (ATimeout != 0xFFFFFFFF) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      timeout = left > 0 ? static_cast<int>(left) : 0;
-    }
-    const int ready = poll(fds.data(), fds.size(), timeout);
+    const int ready = poll(fds.data(), fds.size(), deadline.PollTimeout());
     if (ready < 0) {
       if (errno == EINTR)
         continue;
       RaiseLastOSError();
     }
-    if (ready == 0)
+    if (ready == 0) {
+      if (!deadline.Passed())
+        continue;
       return WaitTimedOut;
+    }
     for (size_t i = 0; i < fds.size(); ++i) {
       if ((fds[i].revents & POLLNVAL) != 0)
         RaiseOSError(EBADF);
