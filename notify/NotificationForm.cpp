@@ -13,7 +13,7 @@
 #include "notify/PngImage.h"
 #include "notify/QrCode.h"
 #include "notify/UiFont.h"
-#include "shell/ExceptionReport.h"
+#include "base/ExceptionReport.h"
 
 namespace orvella {
 namespace {

@@ -15,7 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/SettingsKey.h"
 #include "platform/TickSource.h"
-#include "shell/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 namespace orvella {
 

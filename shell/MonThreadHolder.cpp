@@ -7,8 +7,8 @@
 #include "engine/MonThread.h"
 #include "platform/Exceptions.h"
 #include "platform/JobObject.h"
-#include "shell/ExceptionReport.h"
-#include "shell/GuiQueue.h"
+#include "base/ExceptionReport.h"
+#include "base/GuiQueue.h"
 
 namespace orvella {
 namespace {

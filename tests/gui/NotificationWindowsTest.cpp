@@ -6,7 +6,7 @@
 #include "notify/NotificationIconImage.h"
 #include "notify/UiFont.h"
 #include "platform/Exceptions.h"
-#include "shell/SettingsStore.h"
+#include "base/SettingsStore.h"
 #include "tests/gui/NotificationFixture.h"
 
 namespace orvella::testing {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/Exceptions.h"
-#include "shell/ExceptionReport.h"
+#include "base/ExceptionReport.h"
 
 namespace orvella {
 namespace {

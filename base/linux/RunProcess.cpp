@@ -1,4 +1,4 @@
-#include "shell/RunProcess.h"
+#include "base/RunProcess.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/SystemError.h"
-#include "shell/CommandLineArgs.h"
+#include "base/CommandLineArgs.h"
 
 extern char** environ;
 

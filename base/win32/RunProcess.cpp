@@ -4,7 +4,7 @@
 #include "platform/Exceptions.h"
 #include "platform/SystemError.h"
 #include "platform/win32/WideText.h"
-#include "shell/RunProcess.h"
+#include "base/RunProcess.h"
 
 namespace orvella {
 namespace {

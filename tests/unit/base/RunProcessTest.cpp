@@ -1,4 +1,4 @@
-#include "shell/RunProcess.h"
+#include "base/RunProcess.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/Exceptions.h"
-#include "shell/NowUTC.h"
+#include "base/NowUTC.h"
 #include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 

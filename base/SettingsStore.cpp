@@ -1,4 +1,4 @@
-#include "shell/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 namespace orvella {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/CommandLineArgs.h"
+#include "base/CommandLineArgs.h"
 
 #include <gtest/gtest.h>
 

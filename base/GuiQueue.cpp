@@ -1,10 +1,10 @@
-#include "shell/GuiQueue.h"
+#include "base/GuiQueue.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
-#include "shell/ExceptionReport.h"
+#include "base/ExceptionReport.h"
 
 namespace orvella {
 

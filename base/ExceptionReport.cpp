@@ -1,4 +1,4 @@
-#include "shell/ExceptionReport.h"
+#include "base/ExceptionReport.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "shell/NowUTC.h"
+#include "base/NowUTC.h"
 
 #include "platform/Clock.h"
 

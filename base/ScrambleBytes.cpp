@@ -1,4 +1,4 @@
-#include "shell/ScrambleBytes.h"
+#include "base/ScrambleBytes.h"
 
 namespace orvella {
 namespace {

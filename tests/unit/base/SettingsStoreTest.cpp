@@ -1,4 +1,4 @@
-#include "shell/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
