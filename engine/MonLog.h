@@ -60,7 +60,7 @@ private:
   void ApplySevenDayRule() const;
   TValType Judge(const TSampleValue& AValue) const;
 
-  const TLogsDir& FLogsDir;
+  const TLogsDir FLogsDir;
   const platform::IClock& FClock;
   std::unique_ptr<platform::TAppendFile> FStream;
   TDateTime FPrevDate = 0;

@@ -22,7 +22,7 @@ namespace orvella {
 
 // What the loop builds its monitors, targets and route trace on.
 struct TMonThreadPlatform {
-  const TLogsDir& LogsDir;
+  const TLogsDir LogsDir;
   const platform::IClock& Clock = platform::SystemClock();
   const platform::ITickSource& Ticks = platform::SystemTickSource();
   platform::IIcmp& Icmp = platform::SystemIcmp();

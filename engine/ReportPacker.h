@@ -53,7 +53,7 @@ private:
   std::shared_ptr<IMonThreadOwner> FOwner;
   std::string FFileName;
   TTickCount FLastExitCheck;
-  const TLogsDir& FLogsDir;
+  const TLogsDir FLogsDir;
   const platform::IClock& FClock;
   const std::string FConsoleCharset;
   std::string FTrace;

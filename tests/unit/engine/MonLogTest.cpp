@@ -191,6 +191,12 @@ TEST_F(MonLog, DayFileIsOpenedAgainAfterAFailedOpen) {
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 3\r\n");
 }
 
+TEST_F(MonLog, OutlivesTheFolderObjectItWasGiven) {
+  TScriptedMonitor monitor(TLogsDir(Temp / "Orvella/Logs"), Clock);
+  monitor.LogNewValue();
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - \r\n");
+}
+
 TEST_F(MonLog, FlushCommitsAnOpenFileAndIgnoresNone) {
   EXPECT_NO_THROW(Monitor.Flush());
   Sample(1.0);
