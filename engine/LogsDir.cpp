@@ -70,7 +70,7 @@ std::string TLogsDir::LogFileName(TLogId ALogId, TDateTime ADate) const {
 
 void TLogsDir::ForceExists() const {
   if (!platform::ForceDirectories(FPath))
-    platform::RaiseLastOSError();
+    platform::RaiseLastOSError(FPath);
 }
 
 void TLogsDir::EnumFiles(const TCallback& ACallback) const {

@@ -7,6 +7,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "platform/SystemError.h"
 
 namespace orvella {
 namespace {
@@ -34,7 +35,7 @@ struct TReportPacker::TLogSource {
     std::error_code failure;
     Size = std::filesystem::file_size(path, failure);
     if (!File || failure)
-      throw EOSError(failure ? failure.value() : errno, "Cannot read " + APath);
+      platform::RaiseOSError(failure ? failure.value() : errno, APath);
   }
   ~TLogSource() { zip_error_fini(&Error); }
 

@@ -21,6 +21,7 @@ public:
   void Flush();
 
 private:
+  const std::string FFileName;
 #ifdef _WIN32
   void* FHandle;
 #else

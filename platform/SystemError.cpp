@@ -10,4 +10,10 @@ void RaiseOSError(int ACode) {
 
 void RaiseLastOSError() { RaiseOSError(LastErrorCode()); }
 
+void RaiseOSError(int ACode, const std::string& AWhat) {
+  throw EOSError(ACode, "System error " + std::to_string(ACode) + ": " + SysErrorMessage(ACode) + ": " + AWhat);
+}
+
+void RaiseLastOSError(const std::string& AWhat) { RaiseOSError(LastErrorCode(), AWhat); }
+
 }  // namespace orvella::platform

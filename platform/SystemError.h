@@ -13,5 +13,9 @@ std::string SysErrorMessage(int ACode);
 // Raises EOSError with the code and "System error <code>: <text>".
 [[noreturn]] void RaiseOSError(int ACode);
 [[noreturn]] void RaiseLastOSError();
+// The same, naming what failed (a file, a folder, a program) after the text:
+// "System error <code>: <text>: <what>".
+[[noreturn]] void RaiseOSError(int ACode, const std::string& AWhat);
+[[noreturn]] void RaiseLastOSError(const std::string& AWhat);
 
 }  // namespace orvella::platform

@@ -38,11 +38,11 @@ private:
   posix_spawn_file_actions_t FActions;
 };
 
-uint32_t WaitForExitCode(pid_t AChild) {
+uint32_t WaitForExitCode(pid_t AChild, const std::string& AFileName) {
   int status = 0;
   while (waitpid(AChild, &status, 0) < 0) {
     if (errno != EINTR)
-      platform::RaiseLastOSError();
+      platform::RaiseLastOSError(AFileName);
   }
   if (WIFEXITED(status))
     return static_cast<uint32_t>(WEXITSTATUS(status));
@@ -67,7 +67,7 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
     std::error_code error;
     fileName = std::filesystem::absolute(AFileName, error).string();
     if (error)
-      platform::RaiseOSError(error.value());
+      platform::RaiseOSError(error.value(), AFileName);
   }
 
   std::vector<std::string> args;
@@ -91,14 +91,14 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
   if (slash != std::string::npos) {
     const std::string folder = fileName.substr(0, fileName.find_last_of('/') + 1);
     if (const int error = posix_spawn_file_actions_addchdir_np(actions.Get(), folder.c_str()))
-      platform::RaiseOSError(error);
+      platform::RaiseOSError(error, folder);
   }
 
   pid_t child = 0;
   // Without a slash the name is looked up on the search path, as the Windows
   // command line does with its first word.
   if (const int error = posix_spawnp(&child, argv[0], actions.Get(), nullptr, argv.data(), environ))
-    platform::RaiseOSError(error);
+    platform::RaiseOSError(error, argv[0]);
 
   if (!AWait) {
     // Someone has to collect the child's exit status, or it stays a zombie.
@@ -110,9 +110,9 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
     return StillActive;
   }
 
-  const uint32_t code = WaitForExitCode(child);
+  const uint32_t code = WaitForExitCode(child, fileName);
   if (AElevated && (code == PkexecDismissed || code == PkexecNotAuthorized))
-    platform::RaiseOSError(EACCES);
+    platform::RaiseOSError(EACCES, fileName);
   return code;
 }
 

@@ -68,7 +68,7 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
     info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
     info.nShow = showCommand;
     if (!ShellExecuteExW(&info))
-      platform::RaiseLastOSError();
+      platform::RaiseLastOSError(AFileName);
     *process.Put() = info.hProcess;
     if (!process.Get())
       throw EAssertionFailed("ShellExecuteExW returned no process handle", UnitName);
@@ -81,7 +81,7 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info))
-      platform::RaiseLastOSError();
+      platform::RaiseLastOSError(AFileName);
     CloseHandle(info.hThread);
     *process.Put() = info.hProcess;
   }
@@ -90,7 +90,7 @@ uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters
     return StillActive;
   DWORD exitCode = 0;
   if (WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.Get(), &exitCode))
-    platform::RaiseLastOSError();
+    platform::RaiseLastOSError(AFileName);
   return exitCode;
 }
 

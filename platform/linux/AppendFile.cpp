@@ -10,9 +10,9 @@
 namespace orvella::platform {
 
 TAppendFile::TAppendFile(const std::string& AFileName)
-    : FHandle(open(AFileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
+    : FFileName(AFileName), FHandle(open(AFileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
   if (FHandle < 0)
-    RaiseLastOSError();
+    RaiseLastOSError(FFileName);
 }
 
 TAppendFile::~TAppendFile() {
@@ -28,17 +28,17 @@ void TAppendFile::Write(std::string_view AData) {
     if (written < 0) {
       if (errno == EINTR)
         continue;
-      RaiseLastOSError();
+      RaiseLastOSError(FFileName);
     }
     if (written == 0)
-      RaiseOSError(EIO);
+      RaiseOSError(EIO, FFileName);
     AData.remove_prefix(static_cast<size_t>(written));
   }
 }
 
 void TAppendFile::Flush() {
   if (fsync(FHandle) != 0)
-    RaiseLastOSError();
+    RaiseLastOSError(FFileName);
 }
 
 }  // namespace orvella::platform

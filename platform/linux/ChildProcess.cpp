@@ -191,7 +191,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
     while ((got = read(errorRead.Get(), &childError, sizeof childError)) < 0 && errno == EINTR) {
     }
     if (got > 0)
-      RaiseOSError(childError);
+      RaiseOSError(childError, AArgs[0]);
     FImpl->PidFd = TFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
     if (FImpl->PidFd.Get() < 0)
       RaiseLastOSError();

@@ -58,7 +58,7 @@ std::string MountSource(const std::string& APath) {
 std::string VolumeOfPath(const std::string& APath) {
   struct stat info{};
   if (stat(APath.c_str(), &info) != 0)
-    RaiseLastOSError();
+    RaiseLastOSError(APath);
   std::string name = BlockDeviceName(info.st_dev);
   if (name.empty())
     name = MountSource(APath);

@@ -6,14 +6,15 @@
 namespace orvella::platform {
 
 TAppendFile::TAppendFile(const std::string& AFileName)
-    : FHandle(CreateFileW(ToWide(AFileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    : FFileName(AFileName),
+      FHandle(CreateFileW(ToWide(AFileName).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr)) {
   if (FHandle == INVALID_HANDLE_VALUE)
-    RaiseLastOSError();
+    RaiseLastOSError(FFileName);
   if (SetFilePointer(FHandle, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
     const int code = LastErrorCode();
     CloseHandle(FHandle);
-    RaiseOSError(code);
+    RaiseOSError(code, FFileName);
   }
 }
 
@@ -25,14 +26,14 @@ TAppendFile::~TAppendFile() {
 void TAppendFile::Write(std::string_view AData) {
   DWORD written = 0;
   if (!WriteFile(FHandle, AData.data(), static_cast<DWORD>(AData.size()), &written, nullptr))
-    RaiseLastOSError();
+    RaiseLastOSError(FFileName);
   if (written != AData.size())
-    RaiseOSError(ERROR_WRITE_FAULT);
+    RaiseOSError(ERROR_WRITE_FAULT, FFileName);
 }
 
 void TAppendFile::Flush() {
   if (!FlushFileBuffers(FHandle))
-    RaiseLastOSError();
+    RaiseLastOSError(FFileName);
 }
 
 }  // namespace orvella::platform

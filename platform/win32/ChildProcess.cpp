@@ -83,17 +83,17 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
   startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   startup.wShowWindow = SW_HIDE;
   HANDLE writeEnd = nullptr;
-  const auto fail = [&] {
+  const auto fail = [&](const std::string& AWhat) {
     const int code = LastErrorCode();
     if (writeEnd != nullptr)
       CloseHandle(writeEnd);
     FImpl->Close();
-    RaiseOSError(code);
+    RaiseOSError(code, AWhat);
   };
   if (!CreatePipe(&FImpl->StdOutRead, &writeEnd, nullptr, 0x7FFFFFFF))
-    fail();
+    fail("the output pipe");
   if (!SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
-    fail();
+    fail("the output pipe");
   startup.hStdOutput = writeEnd;
   startup.hStdError = writeEnd;
 
@@ -107,7 +107,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
     started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
                              &startup, &info);
   if (!started)
-    fail();
+    fail(AArgs.empty() ? std::string() : AArgs[0]);
   FImpl->Process = info.hProcess;
   if (job != nullptr)
     AssignProcessToJobObject(job, info.hProcess);
@@ -118,7 +118,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
     const int code = LastErrorCode();
     CloseHandle(info.hThread);
     FImpl->Close();
-    RaiseOSError(code);
+    RaiseOSError(code, AArgs[0]);
   }
   CloseHandle(info.hThread);
 }

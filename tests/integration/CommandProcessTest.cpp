@@ -88,6 +88,7 @@ TEST(CommandProcessStart, UnknownProgramRaisesTheSystemError) {
     FAIL() << "started";
   } catch (const EOSError& error) {
     EXPECT_EQ(error.ErrorCode(), ENOENT);
+    EXPECT_STREQ(error.what(), "System error 2: No such file or directory: orvella-no-such-program");
   }
 }
 

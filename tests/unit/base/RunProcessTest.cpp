@@ -130,6 +130,7 @@ TEST_F(RunProcessTest, FailuresRaiseTheSystemError) {
     FAIL() << "no exception";
   } catch (const EOSError& error) {
     EXPECT_EQ(error.ErrorCode(), ENOENT);
+    EXPECT_EQ(std::string(error.what()), "System error 2: No such file or directory: " + FDir / "missing");
   }
   const std::string script = FDir / "killed.sh";
   std::ofstream(script) << "#!/bin/sh\nkill -KILL $$\n";

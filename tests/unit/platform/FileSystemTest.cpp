@@ -85,7 +85,7 @@ TEST(AppendFile, ReportsTheSystemErrorWhenItCannotOpen) {
     FAIL() << "opened a file in a missing folder";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode(), ENOENT);
-    EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()), "System error 2: No such file or directory: " + temp / "missing/day.log");
   }
 }
 
