@@ -17,6 +17,8 @@ bool TMonLog::LogNewValue() {
   // A day whose file could not be opened is tried again with the next sample.
   if (day != FPrevDate || !FStream)
     OpenDay(day);
+  else if (!FStream->IsAtItsName())
+    OpenFile();  // deleted or replaced meanwhile: the day's lines belong in the file of its name
 
   TSampleValue value;
   try {
@@ -39,6 +41,11 @@ void TMonLog::OpenDay(TDateTime ADay) {
   FPrevDate = ADay;
   FStream.reset();
   ApplySevenDayRule();
+  OpenFile();
+}
+
+void TMonLog::OpenFile() {
+  FStream.reset();
   FLogsDir.ForceExists();
   FStream = std::make_unique<platform::TAppendFile>(FLogsDir.LogFileName(FLogId, FPrevDate));
 }

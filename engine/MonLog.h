@@ -57,6 +57,8 @@ protected:
 
 private:
   void OpenDay(TDateTime ADay);
+  // Opens the file of FPrevDate, creating the folder when it is missing.
+  void OpenFile();
   void ApplySevenDayRule() const;
   TValType Judge(const TSampleValue& AValue) const;
 

@@ -19,6 +19,9 @@ public:
   void Write(std::string_view AData);
   // Commits the file to disk; EOSError on failure.
   void Flush();
+  // False once the file has been deleted or replaced under its name, so that
+  // the writer can go on in the file that the name now stands for.
+  bool IsAtItsName() const;
 
 private:
   const std::string FFileName;

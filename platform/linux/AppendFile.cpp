@@ -1,6 +1,7 @@
 #include "platform/AppendFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,6 +40,13 @@ void TAppendFile::Write(std::string_view AData) {
 void TAppendFile::Flush() {
   if (fsync(FHandle) != 0)
     RaiseLastOSError(FFileName);
+}
+
+bool TAppendFile::IsAtItsName() const {
+  struct stat opened{};
+  struct stat named{};
+  return fstat(FHandle, &opened) == 0 && stat(FFileName.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
 }
 
 }  // namespace orvella::platform

@@ -36,4 +36,8 @@ void TAppendFile::Flush() {
     RaiseLastOSError(FFileName);
 }
 
+// The file is open without delete sharing: nobody can delete, rename or
+// replace it meanwhile.
+bool TAppendFile::IsAtItsName() const { return true; }
+
 }  // namespace orvella::platform

@@ -1,5 +1,6 @@
 #include "engine/MonLog.h"
 
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <new>
@@ -189,6 +190,22 @@ TEST_F(MonLog, DayFileIsOpenedAgainAfterAFailedOpen) {
   ASSERT_TRUE(platform::RemoveFile(Temp / "Orvella"));
   Sample(3.0);
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 3\r\n");
+}
+
+TEST_F(MonLog, ADeletedOrReplacedFileIsOpenedAgainByItsName) {
+  Sample(1.0);
+  ASSERT_TRUE(platform::RemoveFile(DayFile()));
+  Sample(2.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 2\r\n");
+
+  std::filesystem::rename(DayFile(), Temp / "moved.log");
+  Touch(DayFile());
+  Sample(3.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "old\r\n19.04.2021 14:03:07 - 3\r\n");
+
+  std::filesystem::remove_all(Dir.Path());
+  Sample(4.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 4\r\n");
 }
 
 TEST_F(MonLog, OutlivesTheFolderObjectItWasGiven) {
