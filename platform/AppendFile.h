@@ -1,5 +1,7 @@
 #pragma once
-// A file open for appending whole lines while others may read it.
+// A file open for appending whole lines while others may read it. It never
+// holds part of a line: a line is written whole or not at all, and a part
+// that a crash left at the end is dropped when the file is opened.
 #include <string>
 #include <string_view>
 
@@ -15,7 +17,8 @@ public:
   TAppendFile(const TAppendFile&) = delete;
   TAppendFile& operator=(const TAppendFile&) = delete;
 
-  // Writes all of AData in one call at the end of the file; EOSError otherwise.
+  // Writes all of AData in one call at the end of the file; EOSError otherwise,
+  // and then the file holds none of it.
   void Write(std::string_view AData);
   // Commits the file to disk; EOSError on failure.
   void Flush();
@@ -24,6 +27,9 @@ public:
   bool IsAtItsName() const;
 
 private:
+  // Cuts the file back to its last line break.
+  void DropPartialLine();
+
   const std::string FFileName;
 #ifdef _WIN32
   void* FHandle;

@@ -4,16 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/SystemError.h"
 
 namespace orvella::platform {
 
 TAppendFile::TAppendFile(const std::string& AFileName)
-    : FFileName(AFileName), FHandle(open(AFileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
+    : FFileName(AFileName), FHandle(open(AFileName.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
   if (FHandle < 0)
     RaiseLastOSError(FFileName);
+  try {
+    DropPartialLine();
+  } catch (...) {
+    close(FHandle);
+    throw;
+  }
 }
 
 TAppendFile::~TAppendFile() {
@@ -21,19 +29,53 @@ TAppendFile::~TAppendFile() {
     close(FHandle);
 }
 
-void TAppendFile::Write(std::string_view AData) {
-  // One write of the whole buffer; the loop only continues what a signal or a
-  // full disk cut short, so no part of a line is lost or written twice.
-  while (!AData.empty()) {
-    const ssize_t written = write(FHandle, AData.data(), AData.size());
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
+void TAppendFile::DropPartialLine() {
+  // Only the bytes after the last line break go: every whole line stays, and
+  // the next line starts on a line of its own instead of being glued to them.
+  struct stat info{};
+  if (fstat(FHandle, &info) != 0)
+    RaiseLastOSError(FFileName);
+  off_t keep = info.st_size;
+  char buffer[4096];
+  while (keep > 0) {
+    const auto length = static_cast<size_t>(std::min<off_t>(keep, sizeof buffer));
+    const ssize_t got = pread(FHandle, buffer, length, keep - static_cast<off_t>(length));
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got < 0)
       RaiseLastOSError(FFileName);
-    }
-    if (written == 0)
+    if (static_cast<size_t>(got) != length)
       RaiseOSError(EIO, FFileName);
-    AData.remove_prefix(static_cast<size_t>(written));
+    if (const void* lineBreak = memrchr(buffer, '\n', length)) {
+      keep -= static_cast<off_t>(length) - (static_cast<const char*>(lineBreak) - buffer + 1);
+      break;
+    }
+    keep -= static_cast<off_t>(length);
+  }
+  if (keep != info.st_size && ftruncate(FHandle, keep) != 0)
+    RaiseLastOSError(FFileName);
+}
+
+void TAppendFile::Write(std::string_view AData) {
+  // A signal or a disk that fills may cut a write short: the rest follows,
+  // and when it cannot, the file goes back to where the line began.
+  const off_t start = lseek(FHandle, 0, SEEK_END);
+  if (start < 0)
+    RaiseLastOSError(FFileName);
+  size_t done = 0;
+  while (done < AData.size()) {
+    const ssize_t written = write(FHandle, AData.data() + done, AData.size() - done);
+    if (written > 0) {
+      done += static_cast<size_t>(written);
+      continue;
+    }
+    if (written < 0 && errno == EINTR)
+      continue;
+    const int code = written < 0 ? errno : EIO;
+    // Should the cut fail too, the next open drops the partial line.
+    if (done > 0)
+      [[maybe_unused]] const int ignored = ftruncate(FHandle, start);
+    RaiseOSError(code, FFileName);
   }
 }
 

@@ -1,7 +1,10 @@
 #include "platform/FileSystem.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,6 +79,45 @@ TEST(AppendFile, KeepsContentAndAppendsWholeLines) {
     file.Flush();
   }
   EXPECT_EQ(ReadFileText(name), "earlier\r\none\r\ntwo\r\n");
+}
+
+TEST(AppendFile, AFullDiskWritesALineWholeOrNotAtAll) {
+  TTempDir temp;
+  const std::string name = temp / "day.log";
+  const std::string line = "19.04.2021 14:03:07 - 12.5\r\n";
+  // A file size limit in a child stands in for the disk: 100 bytes hold three
+  // lines and the first 16 bytes of the fourth.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{100, 100};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    try {
+      TAppendFile file(name);
+      for (int i = 0; i < 10; ++i)
+        file.Write(line);
+    } catch (const EOSError& e) {
+      _exit(e.ErrorCode() == EFBIG ? 0 : 1);
+    }
+    _exit(2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFileText(name), line + line + line);
+}
+
+TEST(AppendFile, OpeningDropsAPartialLastLine) {
+  TTempDir temp;
+  const std::string name = temp / "day.log";
+  std::ofstream(name, std::ios::binary) << "earlier\r\n" << std::string(5000, 'x') << "\r\nhalf a li";
+  TAppendFile(name).Write("next\r\n");
+  EXPECT_EQ(ReadFileText(name), "earlier\r\n" + std::string(5000, 'x') + "\r\nnext\r\n");
+
+  std::ofstream(name, std::ios::binary) << std::string(9000, 'y');
+  TAppendFile(name).Write("first\r\n");
+  EXPECT_EQ(ReadFileText(name), "first\r\n");
 }
 
 TEST(AppendFile, ReportsTheSystemErrorWhenItCannotOpen) {
