@@ -69,7 +69,8 @@ std::string TLogsDir::LogFileName(TLogId ALogId, TDateTime ADate) const {
 }
 
 void TLogsDir::ForceExists() const {
-  if (!platform::ForceDirectories(FPath))
+  // The logs and reports name the client's server: the folder is the user's alone.
+  if (!platform::ForceDirectories(FPath) || !platform::RestrictToOwner(FPath))
     platform::RaiseLastOSError(FPath);
 }
 

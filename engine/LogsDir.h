@@ -29,7 +29,8 @@ public:
   std::string FileName(std::string_view ANamePart, bool AIsArchive, TDateTime ADate) const;
   std::string LogFileName(TLogId ALogId, TDateTime ADate) const;
 
-  // Creates the folder with any missing parents; the system's error otherwise.
+  // Creates the folder with any missing parents, or narrows an existing one of
+  // the user's, for the user alone; the system's error otherwise.
   void ForceExists() const;
 
   using TCallback = std::function<void(const std::string& AFullPath, const std::string& ANamePart, TDateTime ADate,

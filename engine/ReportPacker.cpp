@@ -7,6 +7,7 @@
 
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "platform/FileSystem.h"
 #include "platform/SystemError.h"
 
 namespace orvella {
@@ -155,8 +156,12 @@ void TReportPacker::FinalizeReport(std::string_view APathpingOemBytes) {
     // ignores the cancel answer of its last progress event, so a termination
     // noticed there abandons the report although the archive got written.
     const bool closed = zip_close(FZip.get()) == 0;
-    if (closed)
+    if (closed) {
       FZip.release();  // zip_close freed it
+      // The zip writer gives the archive the umask's rights; the folder keeps
+      // others out even when narrowing the file fails.
+      platform::RestrictToOwner(FFileName);
+    }
     if (FAborted)
       throw EAbort();
     if (!closed)

@@ -27,6 +27,8 @@ public:
   bool IsAtItsName() const;
 
 private:
+  // Read and write for the user alone, when the file is the user's.
+  void RestrictToOwner() const;
   // Cuts the file back to its last line break.
   void DropPartialLine();
 

@@ -14,9 +14,13 @@ inline constexpr char PathDelim = '/';
 
 bool DirectoryExists(const std::string& APath);
 
-// Creates APath and any missing parent folders; true when it exists afterwards.
-// On false the thread's last error tells why.
+// Creates APath and any missing parent folders, each for the user alone;
+// true when it exists afterwards. On false the thread's last error tells why.
 bool ForceDirectories(const std::string& APath);
+
+// Takes every right of group and others away from a file or folder that the
+// user owns; one of someone else is left as it is. False when that failed.
+bool RestrictToOwner(const std::string& APath);
 
 // Deletes a file; false when it could not be deleted.
 bool RemoveFile(const std::string& AFileName);

@@ -13,10 +13,11 @@
 namespace orvella::platform {
 
 TAppendFile::TAppendFile(const std::string& AFileName)
-    : FFileName(AFileName), FHandle(open(AFileName.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644)) {
+    : FFileName(AFileName), FHandle(open(AFileName.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600)) {
   if (FHandle < 0)
     RaiseLastOSError(FFileName);
   try {
+    RestrictToOwner();
     DropPartialLine();
   } catch (...) {
     close(FHandle);
@@ -27,6 +28,15 @@ TAppendFile::TAppendFile(const std::string& AFileName)
 TAppendFile::~TAppendFile() {
   if (FHandle >= 0)
     close(FHandle);
+}
+
+void TAppendFile::RestrictToOwner() const {
+  // Whatever the umask: the lines name the client's server.
+  struct stat info{};
+  if (fstat(FHandle, &info) != 0)
+    RaiseLastOSError(FFileName);
+  if (info.st_uid == geteuid() && (info.st_mode & 07777) != 0600 && fchmod(FHandle, 0600) != 0)
+    RaiseLastOSError(FFileName);
 }
 
 void TAppendFile::DropPartialLine() {

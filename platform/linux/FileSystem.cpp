@@ -27,8 +27,9 @@ bool ForceDirectories(const std::string& APath) {
   const size_t slash = APath.find_last_of('/');
   if (slash != std::string::npos && slash > 0 && !ForceDirectories(APath.substr(0, slash)))
     return false;
-  if (mkdir(APath.c_str(), 0755) == 0)
-    return true;
+  // The exact rights whatever the umask: the folders hold the user's own data.
+  if (mkdir(APath.c_str(), 0700) == 0)
+    return chmod(APath.c_str(), 0700) == 0;
   if (errno != EEXIST)
     return false;
   // Another writer may have created it meanwhile; a file of that name blocks it.
@@ -36,6 +37,15 @@ bool ForceDirectories(const std::string& APath) {
     return true;
   errno = ENOTDIR;
   return false;
+}
+
+bool RestrictToOwner(const std::string& APath) {
+  struct stat info{};
+  if (stat(APath.c_str(), &info) != 0)
+    return false;
+  if (info.st_uid != geteuid() || (info.st_mode & 077) == 0)
+    return true;
+  return chmod(APath.c_str(), info.st_mode & 07700) == 0;
 }
 
 bool RemoveFile(const std::string& AFileName) { return unlink(AFileName.c_str()) == 0; }

@@ -24,6 +24,9 @@ bool ForceDirectories(const std::string& APath) {
   return CreateDirectoryW(ToWide(APath).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+// The local application-data folder inherits rights for the user alone.
+bool RestrictToOwner(const std::string&) { return true; }
+
 bool RemoveFile(const std::string& AFileName) { return DeleteFileW(ToWide(AFileName).c_str()) != 0; }
 
 std::vector<std::string> ListFiles(const std::string& AFolder, const std::string& APattern) {

@@ -1,5 +1,7 @@
 #include "engine/MonLog.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -51,6 +53,11 @@ protected:
 void Touch(const std::string& AFileName) { std::ofstream(AFileName) << "old\r\n"; }
 
 bool Exists(const std::string& AFileName) { return std::ifstream(AFileName).good(); }
+
+unsigned Mode(const std::string& APath) {
+  struct stat info{};
+  return stat(APath.c_str(), &info) == 0 ? info.st_mode & 07777 : ~0u;
+}
 
 class MonLog : public ::testing::Test {
 protected:
@@ -206,6 +213,23 @@ TEST_F(MonLog, ADeletedOrReplacedFileIsOpenedAgainByItsName) {
   std::filesystem::remove_all(Dir.Path());
   Sample(4.0);
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 4\r\n");
+}
+
+// The lines name the client's server.
+TEST_F(MonLog, TheFolderAndTheFilesAreTheUsersAloneWhateverTheUmask) {
+  const mode_t saved = umask(0);
+  Sample(1.0);
+  EXPECT_EQ(Mode(Temp / "Orvella"), 0700u);
+  EXPECT_EQ(Mode(Dir.Path()), 0700u);
+  EXPECT_EQ(Mode(DayFile()), 0600u);
+
+  // A folder that an earlier version left open to others is narrowed.
+  chmod(Dir.Path().c_str(), 0755);
+  Clock.SetLocal(EncodeDate(2021, 4, 20));
+  Sample(2.0);
+  umask(saved);
+  EXPECT_EQ(Mode(Dir.Path()), 0700u);
+  EXPECT_EQ(Mode(DayFile(20)), 0600u);
 }
 
 TEST_F(MonLog, OutlivesTheFolderObjectItWasGiven) {

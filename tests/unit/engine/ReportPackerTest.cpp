@@ -2,6 +2,7 @@
 #include "engine/ReportPacker.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -73,7 +74,12 @@ TEST_F(ReportPackerTest, PacksTheLastSevenDaysOfLogsAndTheTraceLast) {
 }
 
 TEST_F(ReportPackerTest, WithoutLogsTheArchiveHoldsTheTraceAlone) {
+  const mode_t saved = umask(0);
   CreateReport(FOwner, "", FLogsDir, FClock, FTicks);
+  umask(saved);
+  struct stat info{};
+  ASSERT_EQ(stat(Archive().c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);  // whatever the umask
   ASSERT_EQ(FOwner->Reports, std::vector<std::string>{Archive()});
   EXPECT_EQ(ListingLines(), (std::vector<std::string>{"2021.04.19_14.03.07_pathping 8 0", "ok"}));
 }
