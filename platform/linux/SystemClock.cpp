@@ -10,6 +10,10 @@ public:
   TDateTime LocalNow() const override {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
+    // localtime_r reads the time zone only once; tzset reads it again when TZ
+    // or the file /etc/localtime has changed (one stat otherwise), so local
+    // time follows a change of the zone at once, as it does on Windows.
+    tzset();
     tm local{};
     localtime_r(&now.tv_sec, &local);
     // tm_gmtoff shifts UTC to local time, summer time included.
