@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/ArchiveInProgress.h"
 #include "platform/Exceptions.h"
 #include "platform/FileSystem.h"
 #include "platform/SystemError.h"
@@ -74,35 +75,51 @@ void TLogsDir::ForceExists() const {
     platform::RaiseLastOSError(FPath);
 }
 
+std::optional<TLogsDir::TNameParts> TLogsDir::ParseFileName(const std::string& AName) const {
+  const size_t dot = AName.find_last_of('.');
+  const std::vector<std::string> parts = SplitAtUnderscores(AName.substr(0, dot));
+  if (parts.size() != 2)
+    return std::nullopt;
+  const std::string& dateText = parts[0];
+  const std::string& namePart = parts[1];
+
+  size_t pos = 0;
+  const std::optional<int> year = ReadLeadingNumber(dateText, pos);
+  const std::optional<int> month = year ? ReadLeadingNumber(dateText, pos) : std::nullopt;
+  const std::optional<int> day = month ? ReadLeadingNumber(dateText, pos) : std::nullopt;
+  if (!day || !IsValidDate(*year, *month, *day))
+    return std::nullopt;
+
+  const bool archive =
+      AName.size() >= ExtMask.size() && platform::SameText(AName.substr(AName.size() - ExtMask.size()), "zip");
+  if (!archive && !IsLogIdName(namePart))
+    return std::nullopt;
+
+  const TDateTime date = EncodeDate(*year, *month, *day);
+  const std::string canonical = FileName(namePart, archive, date);
+  if (!platform::SameText(AName, canonical.substr(FPath.size() + 1)))
+    return std::nullopt;
+  return TNameParts{namePart, date, archive};
+}
+
 void TLogsDir::EnumFiles(const TCallback& ACallback) const {
   if (!platform::DirectoryExists(FPath))
     return;
   const std::string pattern = "*_*." + std::string(ExtMask);
-  for (const std::string& name : platform::ListFiles(FPath, pattern)) {
-    const size_t dot = name.find_last_of('.');
-    const std::vector<std::string> parts = SplitAtUnderscores(name.substr(0, dot));
-    if (parts.size() != 2)
-      continue;
-    const std::string& dateText = parts[0];
-    const std::string& namePart = parts[1];
+  for (const std::string& name : platform::ListFiles(FPath, pattern))
+    if (const std::optional<TNameParts> parts = ParseFileName(name))
+      ACallback(FPath + platform::PathDelim + name, parts->NamePart, parts->Date, parts->IsArchive);
+}
 
-    size_t pos = 0;
-    const std::optional<int> year = ReadLeadingNumber(dateText, pos);
-    const std::optional<int> month = year ? ReadLeadingNumber(dateText, pos) : std::nullopt;
-    const std::optional<int> day = month ? ReadLeadingNumber(dateText, pos) : std::nullopt;
-    if (!day || !IsValidDate(*year, *month, *day))
-      continue;
-
-    const bool archive = name.size() >= ExtMask.size() &&
-                         platform::SameText(name.substr(name.size() - ExtMask.size()), "zip");
-    if (!archive && !IsLogIdName(namePart))
-      continue;
-
-    const TDateTime date = EncodeDate(*year, *month, *day);
-    const std::string canonical = FileName(namePart, archive, date);
-    if (!platform::SameText(name, canonical.substr(FPath.size() + 1)))
-      continue;
-    ACallback(FPath + platform::PathDelim + name, namePart, date, archive);
+void TLogsDir::RemovePackingLeftovers() const {
+  // The zip writer writes the archive under a name of its own beside it and
+  // renames it when done; a packing that was killed leaves that file behind.
+  constexpr std::string_view Suffix = ".??????";
+  for (const std::string& name : platform::ListFiles(FPath, "*_*.zip" + std::string(Suffix))) {
+    const std::string archive = name.substr(0, name.size() - Suffix.size());
+    const std::optional<TNameParts> parts = ParseFileName(archive);
+    if (parts && parts->IsArchive && !TArchiveInProgress::Contains(FPath + platform::PathDelim + archive))
+      platform::RemoveFile(FPath + platform::PathDelim + name);
   }
 }
 

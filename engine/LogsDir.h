@@ -39,7 +39,20 @@ public:
   // in listing order. An exception of ACallback ends the enumeration.
   void EnumFiles(const TCallback& ACallback) const;
 
+  // Deletes the side files (an archive's name, a dot and six characters) that
+  // the zip writer leaves when packing is cut off, those of archives that this
+  // process is writing now excepted.
+  void RemovePackingLeftovers() const;
+
 private:
+  struct TNameParts {
+    std::string NamePart;
+    TDateTime Date = 0;
+    bool IsArchive = false;
+  };
+  // The parts of a file name that FileName could have produced; none for another.
+  std::optional<TNameParts> ParseFileName(const std::string& AName) const;
+
   std::string FPath;
 };
 

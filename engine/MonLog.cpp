@@ -56,6 +56,7 @@ void TMonLog::ApplySevenDayRule() const {
     if (!(ADate > FPrevDate - 7 && ADate <= FPrevDate))
       platform::RemoveFile(AFullPath);
   });
+  FLogsDir.RemovePackingLeftovers();
 }
 
 TMonLog::TValType TMonLog::Judge(const TSampleValue& AValue) const {

@@ -105,6 +105,7 @@ void TReportPacker::AddLogs() {
   FFileName = FLogsDir.FileName(FormatFileTime(now), true, now);
   const TDateTime today = DateOf(now);
 
+  FInProgress.emplace(FFileName);
   // A report made in the same second as the last one replaces it.
   int error = 0;
   FZip.reset(zip_open(FFileName.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));

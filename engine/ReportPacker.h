@@ -2,10 +2,12 @@
 // A problem report archive in the log folder: the daily logs of the last seven
 // days and the output of the route trace, each entry Deflate-compressed.
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/ArchiveInProgress.h"
 #include "engine/LogsDir.h"
 #include "engine/MonThreadOwner.h"
 #include "engine/TickCount.h"
@@ -49,6 +51,8 @@ private:
   static int ZipCancel(zip* AZip, void* APacker);
   [[noreturn]] void RaiseZipError(const std::string& AWhat);
 
+  // Declared before FZip, so that it outlives the zip writer's side file.
+  std::optional<TArchiveInProgress> FInProgress;
   std::unique_ptr<zip, TZipCloser> FZip;
   std::shared_ptr<IMonThreadOwner> FOwner;
   std::string FFileName;

@@ -171,7 +171,8 @@ TEST_F(MonLog, MidnightSwitchesFilesAndKeepsSixDaysBefore) {
   const std::string keptArchive = Dir.FileName("10.00.00", true, EncodeDate(2021, 4, 15));
   const std::string future = Dir.LogFileName(TLogId::disk, EncodeDate(2021, 4, 21));
   const std::string foreign = Dir.Path() + "/notes_2021.txt";
-  for (const std::string& name : {sevenBefore, sixBefore, oldArchive, keptArchive, future, foreign})
+  const std::string packingLeftover = keptArchive + ".Ab3xYz";
+  for (const std::string& name : {sevenBefore, sixBefore, oldArchive, keptArchive, future, foreign, packingLeftover})
     Touch(name);
 
   Clock.SetLocal(EncodeDate(2021, 4, 20) + EncodeTime(0, 0, 0, 10));
@@ -184,6 +185,7 @@ TEST_F(MonLog, MidnightSwitchesFilesAndKeepsSixDaysBefore) {
   EXPECT_TRUE(Exists(keptArchive));
   EXPECT_FALSE(Exists(future));
   EXPECT_TRUE(Exists(foreign));
+  EXPECT_FALSE(Exists(packingLeftover));
 }
 
 TEST_F(MonLog, FolderThatCannotBeCreatedRaisesTheSystemError) {

@@ -113,6 +113,31 @@ TEST_F(ReportPackerTest, AFolderThatCannotBeMadeFailsWithoutAReport) {
   EXPECT_TRUE(FOwner->Reports.empty());
 }
 
+TEST_F(ReportPackerTest, TheZipWritersSideFileGoesWhenAKilledPackingLeftIt) {
+  WriteLog("2021.04.19_cpu.log", std::string(1 << 20, 'x'));
+  std::vector<std::string> sideFiles;
+  FOwner->Answer = [&](const TFakeMonThreadOwner::TWait&) {
+    // While the archive is written the cleaning leaves its side file alone.
+    FLogsDir.RemovePackingLeftovers();
+    for (const auto& entry : std::filesystem::directory_iterator(FLogsDir.Path()))
+      if (entry.path().filename().string().rfind("2021.04.19_14.03.07.zip.", 0) == 0)
+        sideFiles.push_back(entry.path().filename().string());
+    return sigNone;
+  };
+  CreateReport(FOwner, "trace", FLogsDir, FClock, FTicks);
+  ASSERT_EQ(sideFiles.size(), 1u);
+  EXPECT_TRUE(testing::UnzipTestPasses(Archive()));
+
+  // What a kill in the middle leaves behind, beside names that are not ours.
+  for (const std::string& name : {sideFiles[0], std::string("backup.zip.Ab3xYz"), std::string("2021.04.19_x.zip.bak")})
+    WriteLog(name, "partial");
+  FLogsDir.RemovePackingLeftovers();
+  EXPECT_FALSE(std::filesystem::exists(FLogsDir.Path() + "/" + sideFiles[0]));
+  EXPECT_TRUE(std::filesystem::exists(FLogsDir.Path() + "/backup.zip.Ab3xYz"));
+  EXPECT_TRUE(std::filesystem::exists(FLogsDir.Path() + "/2021.04.19_x.zip.bak"));
+  EXPECT_TRUE(std::filesystem::exists(Archive()));
+}
+
 TEST_F(ReportPackerTest, TerminationAbandonsTheArchive) {
   WriteLog("2021.04.19_cpu.log", std::string(1 << 20, 'x'));
   FOwner->Answer = [](const TFakeMonThreadOwner::TWait&) { return sigTerminate; };
