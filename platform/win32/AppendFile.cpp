@@ -43,10 +43,11 @@ void TAppendFile::DropPartialLine() {
       RaiseLastOSError(FFileName);
     if (got != length)
       RaiseOSError(ERROR_READ_FAULT, FFileName);
-    const char* end = buffer + length;
-    const char* afterBreak = std::find(std::make_reverse_iterator(end), std::make_reverse_iterator(buffer), '\n').base();
-    if (afterBreak != buffer) {
-      keep -= end - afterBreak;
+    DWORD afterBreak = length;
+    while (afterBreak > 0 && buffer[afterBreak - 1] != '\n')
+      --afterBreak;
+    if (afterBreak > 0) {
+      keep -= length - afterBreak;
       break;
     }
     keep -= length;
