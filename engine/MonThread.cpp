@@ -159,6 +159,7 @@ bool TMonThread::SampleCycle() {
   TLogIds errors;
   if (FConnected) {
     FGateway->SetIp(FTargets.Gateway());
+    FGateway->SetNoTarget(FTargets.FNoRouter);
     TPinger::BeginPing(FMonitors, FSettings.LogRdp ? -1 : static_cast<int>(TLogId::rdp));
     for (const auto& monitor : FMonitors) {
       if (FOwner->WaitSignal({sigTerminate}, 0, 0) == sigTerminate)

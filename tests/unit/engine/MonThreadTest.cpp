@@ -141,13 +141,14 @@ protected:
   // The 32-bit millisecond counter moves on, wrapping as it does.
   void AdvanceTicks(uint32_t AMilliseconds) { FTicks.Set((FTicks.Milliseconds() + AMilliseconds) & 0xFFFFFFFF); }
 
-  size_t LogLines(TLogId AId) const {
+  std::vector<std::string> LogText(TLogId AId) const {
     std::ifstream file(FLogsDir.LogFileName(AId, FClock.LocalNow()));
-    size_t lines = 0;
+    std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);)
-      ++lines;
+      lines.push_back(line);
     return lines;
   }
+  size_t LogLines(TLogId AId) const { return LogText(AId).size(); }
 
   std::vector<uint32_t> FullWaitTimeouts() const {
     std::vector<uint32_t> timeouts;
@@ -227,6 +228,28 @@ TEST_F(MonThreadTest, PersistingErrorsAreMaskedAndReportedEveryCycle) {
   EXPECT_EQ(FOwner->Errors.front(), (TLogIds{TLogId::gateway}));
   EXPECT_EQ(FOwner->Errors.back(), (TLogIds{TLogId::gateway, TLogId::cpu}));
   EXPECT_TRUE(FTraces.empty());
+}
+
+TEST_F(MonThreadTest, WithoutARouterTheGatewaySampleIsEmptyAndHidesNothing) {
+  // A default route on the link itself, as a VPN or PPP link has.
+  FTables.Routes.clear();
+  FTables.Route(ServerIp, platform::RouteTypeDirect, ServerIp);
+  FTables.Route(GoogleIp, platform::RouteTypeDirect, GoogleIp);
+  FIcmp.SetEcho(ServerIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
+  FOwner->Answer = [this](const TWait& AWait) {
+    // Then no route at all: that is a gateway problem again.
+    if (FFullWaits == 6 && !(AWait.Indices == TSigSet{sigTerminate}))
+      FTables.Routes.clear();
+    return Answer(AWait);
+  };
+  Run(16);
+  const std::vector<std::string> lines = LogText(TLogId::gateway);
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_TRUE(lines.front().ends_with(" - \r")) << lines.front();
+  EXPECT_NE(lines.back().find("No IP address"), std::string::npos) << lines.back();
+  ASSERT_FALSE(FOwner->Errors.empty());
+  EXPECT_EQ(FOwner->Errors.front(), (TLogIds{TLogId::rdp}));
+  EXPECT_EQ(FOwner->Errors.back(), (TLogIds{TLogId::gateway}));
 }
 
 TEST_F(MonThreadTest, AnInternetProblemHidesTheServerProblem) {
