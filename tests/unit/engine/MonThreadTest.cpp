@@ -286,6 +286,35 @@ TEST_F(MonThreadTest, AServerProblemStartsOneTraceAndOneReport) {
   EXPECT_TRUE(traceWaitedFor);
 }
 
+TEST_F(MonThreadTest, AnOutageIsTracedOnceAndAtMostEveryHalfHourWhileUserRequestsAlwaysRun) {
+  const TFakeEcho down = TFakeEcho::Error(platform::IpDestHostUnreachable, 0);
+  FIcmp.SetEcho(ServerIp, down);
+  size_t tracesBeforeTheInterval = 0;
+  FOwner->Answer = [&](const TWait& AWait) {
+    if (!(AWait.Indices == TSigSet{sigTerminate})) {
+      // The first outage lasts; its verdicts age out about 100 cycles after
+      // the server is back. A second outage follows two minutes after the
+      // first trace and waits until half an hour has passed; then the user
+      // asks for a report during it.
+      if (FFullWaits == 20)
+        FIcmp.SetEcho(ServerIp, TFakeEcho::Reply(0));
+      if (FFullWaits == 130)
+        FIcmp.SetEcho(ServerIp, down);
+      if (FFullWaits == 150) {
+        tracesBeforeTheInterval = FTraces.size();
+        AdvanceTicks(30 * 60 * 1000);
+      }
+      if (FFullWaits == 170)
+        FNextAnswers = {sigCollectReport};
+    }
+    return Answer(AWait);
+  };
+  Run(190);
+  EXPECT_EQ(tracesBeforeTheInterval, 1u);
+  EXPECT_EQ(FTraces.size(), 3u);
+  EXPECT_EQ(FOwner->Reports.size(), 3u);
+}
+
 TEST_F(MonThreadTest, AReportRequestRunsTheTraceWithoutLoggingTheServer) {
   FOwner->Settings = {"srv", false};
   FIcmp.SetEcho(ServerIp, TFakeEcho::Silent());
