@@ -108,9 +108,9 @@ struct TChildProcess::TImpl {
   std::string Output;
   int ReadError = 0;
 
-  // Drains the pipe until every writer has closed it, or until told to stop.
+  // Drains the pipe until every writer has closed it, or until told to stop;
+  // then takes what the pipe still holds without waiting for more.
   void Drain() {
-    char buffer[65536];
     pollfd fds[2] = {{OutputRead.Get(), POLLIN, 0}, {StopReader.Get(), POLLIN, 0}};
     for (;;) {
       if (poll(fds, 2, -1) < 0) {
@@ -119,17 +119,35 @@ struct TChildProcess::TImpl {
         ReadError = errno;
         return;
       }
-      if (fds[1].revents != 0)
-        return;
-      const ssize_t got = read(OutputRead.Get(), buffer, sizeof buffer);
-      if (got > 0)
-        Output.append(buffer, static_cast<size_t>(got));
-      else if (got == 0)
-        return;
-      else if (errno != EINTR && errno != EAGAIN) {
-        ReadError = errno;
+      if (fds[1].revents != 0) {
+        while (ReadSome() > 0) {
+        }
         return;
       }
+      if (ReadSome() == 0)
+        return;
+    }
+  }
+
+  // Appends what one read gives: 1 when it gave bytes, 0 at the end of the
+  // pipe or on an error, -1 when nothing is there now.
+  int ReadSome() {
+    char buffer[65536];
+    const ssize_t got = read(OutputRead.Get(), buffer, sizeof buffer);
+    if (got > 0) {
+      Output.append(buffer, static_cast<size_t>(got));
+      return 1;
+    }
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+      return -1;
+    if (got < 0)
+      ReadError = errno;
+    return 0;
+  }
+
+  void WaitForExit() const {
+    pollfd exited = {PidFd.Get(), POLLIN, 0};
+    while (poll(&exited, 1, -1) < 0 && errno == EINTR) {
     }
   }
 
@@ -162,6 +180,9 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
   TFd errorRead;
   TFd errorWrite;
   MakePipe(FImpl->OutputRead, outputWrite);
+  // Only the application's end: the child writes as to any pipe.
+  if (fcntl(FImpl->OutputRead.Get(), F_SETFL, O_NONBLOCK) != 0)
+    RaiseLastOSError();
   MakePipe(errorRead, errorWrite);
   FImpl->StopReader = TFd(eventfd(0, EFD_CLOEXEC));
   if (FImpl->StopReader.Get() < 0)
@@ -206,8 +227,11 @@ TChildProcess::~TChildProcess() { FImpl->StopAndReap(); }
 uintptr_t TChildProcess::Handle() const { return static_cast<uintptr_t>(FImpl->PidFd.Get()); }
 
 std::string TChildProcess::TakeOutput() {
-  if (FImpl->Reader.joinable())
-    FImpl->Reader.join();
+  // Whatever the child left running (a helper of the tracer, say) may hold
+  // the pipe open for as long as it likes: once the child itself has ended,
+  // its group ends too, and the output is what the pipe holds by then.
+  FImpl->WaitForExit();
+  FImpl->StopAndReap();
   if (FImpl->ReadError != 0)
     RaiseOSError(FImpl->ReadError);
   return std::move(FImpl->Output);

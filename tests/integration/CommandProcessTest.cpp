@@ -113,6 +113,27 @@ TEST(CommandProcessEnd, DestroyEndsTheWholeGroup) {
   EXPECT_TRUE(EndsWithin(grandchild, std::chrono::seconds(5)));
 }
 
+TEST(CommandProcessEnd, WhatTheProcessLeftRunningNeitherHoldsItsOutputNorOutlivesIt) {
+  testing::TTempDir dir;
+  const std::string inGroup = dir / "in-group";
+  const std::string escaped = dir / "escaped";
+  // Both grandchildren keep the output pipe open; one has left the group.
+  TCommandProcess process({"/bin/sh", "-c",
+                           "echo before; sleep 30 & echo $! > " + inGroup + "; setsid sleep 30 & echo $! > " + escaped +
+                               "; echo after"},
+                          0);
+  TSignals signals(1);
+  ASSERT_EQ(signals.Wait({1}, 10000, TCommandProcess::GetHandle(&process)), 1);
+  const pid_t grandchild = WaitForPidFile(inGroup);
+  const pid_t outside = WaitForPidFile(escaped);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(process.GetOutput(), "before\nafter\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(EndsWithin(grandchild, std::chrono::seconds(5)));
+  if (outside > 0)
+    kill(outside, SIGKILL);
+}
+
 TEST(CommandProcessEnd, ClosingTheJobEndsItsChildren) {
   testing::TTempDir dir;
   const std::string pidFile = dir / "child";
