@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/SystemError.h"
+#include "platform/linux/AboveStandardStreams.h"
 #include "platform/linux/JobRegistry.h"
 
 namespace orvella::platform {
@@ -47,12 +48,24 @@ private:
   int FFd = -1;
 };
 
+// AFd above the standard streams, or EOSError. Besides the pidfd being a
+// handle: between fork and exec the child moves its output onto 1 and 2,
+// which must not be where its error pipe is.
+TFd KeptAboveStreams(int AFd) {
+  TFd fd(AboveStandardStreams(AFd));
+  if (fd.Get() < 0)
+    RaiseLastOSError();
+  return fd;
+}
+
 void MakePipe(TFd& ARead, TFd& AWrite) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     RaiseLastOSError();
-  ARead = TFd(fds[0]);
-  AWrite = TFd(fds[1]);
+  TFd readEnd(fds[0]);
+  TFd writeEnd(fds[1]);
+  ARead = KeptAboveStreams(readEnd.Release());
+  AWrite = KeptAboveStreams(writeEnd.Release());
 }
 
 // Makes AFd the descriptor ATarget of the child, inheritable across exec.
@@ -184,9 +197,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
   if (fcntl(FImpl->OutputRead.Get(), F_SETFL, O_NONBLOCK) != 0)
     RaiseLastOSError();
   MakePipe(errorRead, errorWrite);
-  FImpl->StopReader = TFd(eventfd(0, EFD_CLOEXEC));
-  if (FImpl->StopReader.Get() < 0)
-    RaiseLastOSError();
+  FImpl->StopReader = KeptAboveStreams(eventfd(0, EFD_CLOEXEC));
 
   const pid_t parent = getpid();
   const pid_t pid = fork();
@@ -213,9 +224,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
     }
     if (got > 0)
       RaiseOSError(childError);
-    FImpl->PidFd = TFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-    if (FImpl->PidFd.Get() < 0)
-      RaiseLastOSError();
+    FImpl->PidFd = KeptAboveStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   } catch (...) {
     FImpl->StopAndReap();
     throw;

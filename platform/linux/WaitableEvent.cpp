@@ -9,13 +9,14 @@
 #include <thread>
 
 #include "platform/SystemError.h"
+#include "platform/linux/AboveStandardStreams.h"
 #include "platform/linux/PollDeadline.h"
 
 namespace orvella::platform {
 
 // An eventfd stays readable while its counter is not 0: a manual-reset event.
 TWaitableEvent::TWaitableEvent() {
-  const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int fd = AboveStandardStreams(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (fd < 0)
     RaiseLastOSError();
   FHandle = static_cast<uintptr_t>(fd);
