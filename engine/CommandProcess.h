@@ -18,8 +18,8 @@ public:
   // The waitable handle of the process; 0 on no object, so that the loop
   // passes it to its wait whether or not a process runs.
   static THandle GetHandle(const TCommandProcess* AProcess);
-  // Every byte the process wrote, raw and in order. Blocks until it and
-  // everything that inherited its output have ended.
+  // Every byte the process wrote, raw and in order. Blocks until it has
+  // ended; never waits for what it left running with its output.
   std::string GetOutput();
 
 private:

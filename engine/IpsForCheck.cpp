@@ -48,17 +48,32 @@ TIpsForCheck TIpsForCheck::Get(const std::string& ADnsName, platform::IResolver&
 }
 
 uint32_t TIpsForCheck::Gateway() {
-  if (FRdpServer == 0 || !IndirectRouteTo(FRdpServer))
-    IndirectRouteTo(GoogleDnsIp);
+  if (FRdpServer != 0 && RouteTo(FRdpServer) == TRoute::Indirect)
+    return FGateway;
+  switch (RouteTo(GoogleDnsIp)) {
+  case TRoute::Indirect:
+    break;
+  case TRoute::OnLink:
+    FGateway = 0;
+    FNoRouter = true;
+    break;
+  case TRoute::None:
+    // No route at all is a gateway problem, whatever the last lookup said.
+    FNoRouter = false;
+    break;
+  }
   return FGateway;
 }
 
-bool TIpsForCheck::IndirectRouteTo(uint32_t ADest) {
+TIpsForCheck::TRoute TIpsForCheck::RouteTo(uint32_t ADest) {
   platform::TIpForwardRow route;
-  if (FTables->GetBestRoute(ADest, 0, route) != platform::NoError || route.ForwardType != platform::RouteTypeIndirect)
-    return false;
+  if (FTables->GetBestRoute(ADest, 0, route) != platform::NoError)
+    return TRoute::None;
+  if (route.ForwardType != platform::RouteTypeIndirect)
+    return TRoute::OnLink;
   FGateway = route.ForwardNextHop;
-  return true;
+  FNoRouter = false;
+  return TRoute::Indirect;
 }
 
 }  // namespace orvella

@@ -24,6 +24,8 @@ constexpr uint8_t stPackReport = 3;
 constexpr uint32_t ConnectedPeriod = 1000;
 constexpr uint32_t IdlePeriod = 60000;
 constexpr uint32_t ResolvePeriod = 60000;
+// Automatic traces are at least this far apart, however often the server fails.
+constexpr uint32_t AutoTraceInterval = 30 * 60 * 1000;
 
 // A gateway problem hides the Internet and server problems; an Internet
 // problem hides the server problem.
@@ -41,7 +43,7 @@ class TMonThread {
 public:
   TMonThread(const std::shared_ptr<IMonThreadOwner>& AOwner, const TMonThreadPlatform& APlatform)
       : FOwner(AOwner), FPlatform(APlatform), FCycle(APlatform.Ticks), FResolve(APlatform.Ticks),
-        FConnections(APlatform.Tables) {}
+        FAutoTrace(APlatform.Ticks), FConnections(APlatform.Tables) {}
 
   void Run();
 
@@ -59,8 +61,10 @@ private:
 
   void CreateMonitors();
   void PackReport();
-  // One sampling cycle; true when the server is in the reported error set.
+  // One sampling cycle; true when it found a server outage that is due for
+  // its automatic trace.
   bool SampleCycle();
+  bool AutoTraceDue(bool AServerReported);
   void ResolveTargets();
 
   const std::shared_ptr<IMonThreadOwner>& FOwner;
@@ -69,6 +73,11 @@ private:
   TMonThreadSettings FSettings;
   TTickCount FCycle;
   TTickCount FResolve;
+  // Restarted whenever an outage is given its trace.
+  TTickCount FAutoTrace;
+  bool FAutoTraced = false;
+  // The server is in the reported error set and its outage has had its trace.
+  bool FOutageTraced = false;
   // Freed in the opposite order: the trace first, the monitors last.
   std::vector<std::unique_ptr<TMonLog>> FMonitors;
   TPinger* FGateway = nullptr;
@@ -159,6 +168,7 @@ bool TMonThread::SampleCycle() {
   TLogIds errors;
   if (FConnected) {
     FGateway->SetIp(FTargets.Gateway());
+    FGateway->SetNoTarget(FTargets.FNoRouter);
     TPinger::BeginPing(FMonitors, FSettings.LogRdp ? -1 : static_cast<int>(TLogId::rdp));
     for (const auto& monitor : FMonitors) {
       if (FOwner->WaitSignal({sigTerminate}, 0, 0) == sigTerminate)
@@ -170,10 +180,28 @@ bool TMonThread::SampleCycle() {
     }
   }
   if (errors.Empty())
-    return false;
+    return AutoTraceDue(false);
   errors = Masked(errors);
   FOwner->ErrorOccured(errors);
-  return errors.Contains(TLogId::rdp);
+  return AutoTraceDue(errors.Contains(TLogId::rdp));
+}
+
+// A lasting outage would otherwise be traced and packed again as soon as the
+// last trace ended: one trace per outage, and none sooner than the interval
+// after the last. An outage that begins too soon gets its trace once the
+// interval has passed, if it still lasts. A trace that already runs (one the
+// user asked for) serves the outage.
+bool TMonThread::AutoTraceDue(bool AServerReported) {
+  if (!AServerReported) {
+    FOutageTraced = false;
+    return false;
+  }
+  if (FOutageTraced || (FAutoTraced && FAutoTrace.TimeLeft(AutoTraceInterval) > 0))
+    return false;
+  FOutageTraced = true;
+  FAutoTraced = true;
+  FAutoTrace.Now();
+  return true;
 }
 
 }  // namespace

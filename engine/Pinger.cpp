@@ -137,6 +137,10 @@ void TPinger::BeginPingList(std::span<TMonLog* const> AObjects, int AExceptId) {
 
 platform::TOsHandle TPinger::StartPing() {
   try {
+    if (FNoTarget) {
+      FError.clear();
+      return 0;
+    }
     if (FIp == 0) {
       FError = "No IP address";
       return 0;
@@ -161,7 +165,9 @@ platform::TOsHandle TPinger::StartPing() {
 }
 
 void TPinger::GetValue(TSampleValue& AValue) {
-  if (!FError.empty()) {
+  if (FNoTarget) {
+    AValue = TSampleValue();
+  } else if (!FError.empty()) {
     AValue = FError;
   } else if (FPacket->WaitAndReset(FPingStarted.TimeLeft(GetTimeout()))) {
     const std::string text = FPacket->ParseReply();
@@ -179,6 +185,11 @@ void TPinger::GetValue(TSampleValue& AValue) {
 }
 
 void TPinger::FormatLogText(const TSampleValue& AValue, TDateTime ATime, std::string& AText) {
+  // Nothing was pinged: the line carries the empty value alone.
+  if (AValue.IsEmpty()) {
+    TMonLog::FormatLogText(AValue, ATime, AText);
+    return;
+  }
   char head[256];
   std::snprintf(head, sizeof head, "Timeout=%ums MaxValue=%.0fms DataSize=%u.", GetTimeout(), FMaxValue,
                 static_cast<unsigned>(RequestDataSize));

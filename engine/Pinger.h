@@ -84,6 +84,9 @@ public:
   uint32_t Ip() const { return FIp; }
   // A new address forgets the verdicts gathered for the old one.
   void SetIp(uint32_t AValue);
+  // Whether there is nothing to check (the PC reaches the Internet without a
+  // router): then nothing is sent and every sample is empty, not an error.
+  void SetNoTarget(bool AValue) { FNoTarget = AValue; }
   const std::string& IpDescr() const { return FIpDescr; }
   void SetIpDescr(const std::string& AValue) { FIpDescr = AValue; }
 
@@ -98,6 +101,7 @@ private:
   platform::TOsHandle StartPing();
 
   uint32_t FIp = 0;
+  bool FNoTarget = false;
   std::string FIpDescr;
   std::string FError = "BeginPing was not called";
   std::deque<std::unique_ptr<TPacket>> FQueue;

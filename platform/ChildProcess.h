@@ -25,7 +25,10 @@ public:
   // Linux, the process handle on Windows.
   uintptr_t Handle() const;
   // Every byte written to standard output and standard error, in order.
-  // Blocks until every writer of the pipe has closed it.
+  // Blocks until the child has ended. On Linux its process group ends with
+  // it, and what the pipe holds then is the output, so a grandchild that
+  // keeps the pipe open delays nothing; on Windows it blocks until every
+  // writer of the pipe has closed it.
   std::string TakeOutput();
 
   struct TImpl;

@@ -25,8 +25,10 @@ private:
 inline constexpr int WaitTimedOut = -1;
 
 // Waits until one of AHandles (events, process handles) is signalled or
-// ATimeout milliseconds (0xFFFFFFFF: no limit) pass; the position of the
-// earliest signalled handle in the list, or WaitTimedOut. EOSError on failure.
+// ATimeout milliseconds (0xFFFFFFFF: no limit) of the system's tick counter
+// pass, so that a wait for what is left of a period ends where the period
+// ends; the position of the earliest signalled handle in the list, or
+// WaitTimedOut. EOSError on failure.
 int WaitForAny(const std::vector<uintptr_t>& AHandles, uint32_t ATimeout);
 
 void SleepMilliseconds(uint32_t AMilliseconds);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/SystemError.h"
+#include "platform/linux/AboveStandardStreams.h"
 #include "platform/linux/JobRegistry.h"
 
 namespace orvella::platform {
@@ -47,12 +48,24 @@ private:
   int FFd = -1;
 };
 
+// AFd above the standard streams, or EOSError. Besides the pidfd being a
+// handle: between fork and exec the child moves its output onto 1 and 2,
+// which must not be where its error pipe is.
+TFd KeptAboveStreams(int AFd) {
+  TFd fd(AboveStandardStreams(AFd));
+  if (fd.Get() < 0)
+    RaiseLastOSError();
+  return fd;
+}
+
 void MakePipe(TFd& ARead, TFd& AWrite) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     RaiseLastOSError();
-  ARead = TFd(fds[0]);
-  AWrite = TFd(fds[1]);
+  TFd readEnd(fds[0]);
+  TFd writeEnd(fds[1]);
+  ARead = KeptAboveStreams(readEnd.Release());
+  AWrite = KeptAboveStreams(writeEnd.Release());
 }
 
 // Makes AFd the descriptor ATarget of the child, inheritable across exec.
@@ -108,9 +121,9 @@ struct TChildProcess::TImpl {
   std::string Output;
   int ReadError = 0;
 
-  // Drains the pipe until every writer has closed it, or until told to stop.
+  // Drains the pipe until every writer has closed it, or until told to stop;
+  // then takes what the pipe still holds without waiting for more.
   void Drain() {
-    char buffer[65536];
     pollfd fds[2] = {{OutputRead.Get(), POLLIN, 0}, {StopReader.Get(), POLLIN, 0}};
     for (;;) {
       if (poll(fds, 2, -1) < 0) {
@@ -119,17 +132,35 @@ struct TChildProcess::TImpl {
         ReadError = errno;
         return;
       }
-      if (fds[1].revents != 0)
-        return;
-      const ssize_t got = read(OutputRead.Get(), buffer, sizeof buffer);
-      if (got > 0)
-        Output.append(buffer, static_cast<size_t>(got));
-      else if (got == 0)
-        return;
-      else if (errno != EINTR && errno != EAGAIN) {
-        ReadError = errno;
+      if (fds[1].revents != 0) {
+        while (ReadSome() > 0) {
+        }
         return;
       }
+      if (ReadSome() == 0)
+        return;
+    }
+  }
+
+  // Appends what one read gives: 1 when it gave bytes, 0 at the end of the
+  // pipe or on an error, -1 when nothing is there now.
+  int ReadSome() {
+    char buffer[65536];
+    const ssize_t got = read(OutputRead.Get(), buffer, sizeof buffer);
+    if (got > 0) {
+      Output.append(buffer, static_cast<size_t>(got));
+      return 1;
+    }
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+      return -1;
+    if (got < 0)
+      ReadError = errno;
+    return 0;
+  }
+
+  void WaitForExit() const {
+    pollfd exited = {PidFd.Get(), POLLIN, 0};
+    while (poll(&exited, 1, -1) < 0 && errno == EINTR) {
     }
   }
 
@@ -162,10 +193,11 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
   TFd errorRead;
   TFd errorWrite;
   MakePipe(FImpl->OutputRead, outputWrite);
-  MakePipe(errorRead, errorWrite);
-  FImpl->StopReader = TFd(eventfd(0, EFD_CLOEXEC));
-  if (FImpl->StopReader.Get() < 0)
+  // Only the application's end: the child writes as to any pipe.
+  if (fcntl(FImpl->OutputRead.Get(), F_SETFL, O_NONBLOCK) != 0)
     RaiseLastOSError();
+  MakePipe(errorRead, errorWrite);
+  FImpl->StopReader = KeptAboveStreams(eventfd(0, EFD_CLOEXEC));
 
   const pid_t parent = getpid();
   const pid_t pid = fork();
@@ -192,9 +224,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
     }
     if (got > 0)
       RaiseOSError(childError, AArgs[0]);
-    FImpl->PidFd = TFd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
-    if (FImpl->PidFd.Get() < 0)
-      RaiseLastOSError();
+    FImpl->PidFd = KeptAboveStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   } catch (...) {
     FImpl->StopAndReap();
     throw;
@@ -206,8 +236,11 @@ TChildProcess::~TChildProcess() { FImpl->StopAndReap(); }
 uintptr_t TChildProcess::Handle() const { return static_cast<uintptr_t>(FImpl->PidFd.Get()); }
 
 std::string TChildProcess::TakeOutput() {
-  if (FImpl->Reader.joinable())
-    FImpl->Reader.join();
+  // Whatever the child left running (a helper of the tracer, say) may hold
+  // the pipe open for as long as it likes: once the child itself has ended,
+  // its group ends too, and the output is what the pipe holds by then.
+  FImpl->WaitForExit();
+  FImpl->StopAndReap();
   if (FImpl->ReadError != 0)
     RaiseOSError(FImpl->ReadError);
   return std::move(FImpl->Output);

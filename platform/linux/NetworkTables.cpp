@@ -162,12 +162,15 @@ public:
     return NoError;
   }
 
-  // TCP sockets of every state from the kernel's socket diagnostics.
+  // TCP sockets of every state from the kernel's socket diagnostics. A
+  // failed read (no socket, a time-out, an error answer) is a passing fault
+  // of this one snapshot, not of the application: it is reported as the
+  // status that callers repeat a few times before they take the table as
+  // empty.
   uint32_t GetTcpTable(TMibTcpTable* ATable, uint32_t& ASize, bool) override {
     std::vector<TMibTcpRow> rows;
-    const uint32_t error = ReadRows(rows);
-    if (error != 0)
-      return error;
+    if (ReadRows(rows) != 0)
+      return StatusUnsuccessful;
     const size_t needed = sizeof(uint32_t) + rows.size() * sizeof(TMibTcpRow);
     if (!ATable || ASize < needed) {
       ASize = static_cast<uint32_t>(needed);

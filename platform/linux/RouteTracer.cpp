@@ -47,9 +47,14 @@ private:
 }  // namespace
 
 std::vector<std::string> RouteTraceCommand(const std::string& AHost) {
-  // "--" keeps a host name that starts with a hyphen from being read as an option.
+  // As pathping, the loss and round-trip times of every hop over 100 probes.
+  // mtr probes all hops at once, one round a second (what it allows a user
+  // who is not root; faster rounds would also meet the rate limits of
+  // routers and show loss that is not there), so a trace lasts about 100 s
+  // plus mtr's grace time for the last replies. "--" keeps a host name that
+  // starts with a hyphen from being read as an option.
   if (OnSearchPath("mtr"))
-    return {"mtr", "--report", "--no-dns", "--report-cycles", "5", "--", AHost};
+    return {"mtr", "--report", "--report-wide", "--no-dns", "--report-cycles", "100", "--", AHost};
   return {"tracepath", "-n", "--", AHost};
 }
 

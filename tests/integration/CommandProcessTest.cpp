@@ -1,4 +1,5 @@
 // The command process against real children of the kernel.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include "engine/Signals.h"
 #include "platform/Exceptions.h"
 #include "platform/JobObject.h"
+#include "platform/WaitableEvent.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
@@ -101,6 +103,36 @@ TEST(CommandProcessHandle, IsZeroWithoutProcessAndSignalledAtTheEnd) {
   EXPECT_EQ(signals.Wait({1}, 5000, TCommandProcess::GetHandle(&quick)), 1);
 }
 
+TEST(CommandProcessHandle, IsAboveTheStandardStreamsWhenTheProgramHasNone) {
+  // A program started with its standard streams closed gets descriptors 0
+  // to 2 for its first files, and handle 0 means none to the wait.
+  int saved[3];
+  for (int fd = 0; fd < 3; ++fd) {
+    saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+    close(fd);
+  }
+  THandle process = 0;
+  uintptr_t event = 0;
+  uint8_t ended = sigNone;
+  {
+    TCommandProcess quick({"true"}, 0);
+    const platform::TWaitableEvent signal;
+    process = TCommandProcess::GetHandle(&quick);
+    event = signal.Handle();
+    TSignals signals(1);
+    ended = signals.Wait({1}, 10000, process);
+  }
+  for (int fd = 0; fd < 3; ++fd) {
+    if (saved[fd] >= 0) {
+      dup2(saved[fd], fd);
+      close(saved[fd]);
+    }
+  }
+  EXPECT_GT(process, 2u);
+  EXPECT_GT(event, 2u);
+  EXPECT_EQ(ended, 1);
+}
+
 TEST(CommandProcessEnd, DestroyEndsTheWholeGroup) {
   testing::TTempDir dir;
   const std::string pidFile = dir / "grandchild";
@@ -112,6 +144,27 @@ TEST(CommandProcessEnd, DestroyEndsTheWholeGroup) {
     EXPECT_FALSE(Ended(grandchild));
   }
   EXPECT_TRUE(EndsWithin(grandchild, std::chrono::seconds(5)));
+}
+
+TEST(CommandProcessEnd, WhatTheProcessLeftRunningNeitherHoldsItsOutputNorOutlivesIt) {
+  testing::TTempDir dir;
+  const std::string inGroup = dir / "in-group";
+  const std::string escaped = dir / "escaped";
+  // Both grandchildren keep the output pipe open; one has left the group.
+  TCommandProcess process({"/bin/sh", "-c",
+                           "echo before; sleep 30 & echo $! > " + inGroup + "; setsid sleep 30 & echo $! > " + escaped +
+                               "; echo after"},
+                          0);
+  TSignals signals(1);
+  ASSERT_EQ(signals.Wait({1}, 10000, TCommandProcess::GetHandle(&process)), 1);
+  const pid_t grandchild = WaitForPidFile(inGroup);
+  const pid_t outside = WaitForPidFile(escaped);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(process.GetOutput(), "before\nafter\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_TRUE(EndsWithin(grandchild, std::chrono::seconds(5)));
+  if (outside > 0)
+    kill(outside, SIGKILL);
 }
 
 TEST(CommandProcessEnd, ClosingTheJobEndsItsChildren) {

@@ -112,6 +112,11 @@ TEST_F(IpsForCheckNetTest, ServerOnTheClientsNetworkGivesTheNextHopToThePublicRe
   lab.Run(TNetLab::THost::Client, {"ip", "route", "del", "default"});
   EXPECT_EQ(ips.Gateway(), Addr(TNetLab::GatewayIp));
   EXPECT_EQ(TIpsForCheck::Get(lab.ServerIp()).FGateway, 0u);
+
+  // A default route without a gateway, as a VPN or PPP link has.
+  lab.Run(TNetLab::THost::Client, {"ip", "route", "add", "default", "dev", "lan0"});
+  EXPECT_EQ(ips.Gateway(), 0u);
+  EXPECT_TRUE(ips.FNoRouter);
 }
 
 TEST_F(IpsForCheckNetTest, ConnectionCountsWhileSetUpEstablishedOrInCloseWaitNotInTimeWait) {

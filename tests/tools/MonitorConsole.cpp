@@ -1,7 +1,9 @@
 // Runs the monitoring engine with a console owner:
-//   orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER]
+//   orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--quick-trace]
 // Prints each error set and report name with a time stamp and stops cleanly
-// on SIGINT or SIGTERM; SIGUSR1 asks for a report.
+// on SIGINT or SIGTERM; SIGUSR1 asks for a report. --quick-trace traces the
+// route with one probe per hop instead of the system's full trace, for runs
+// that are about what follows the trace.
 #include <signal.h>
 
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/MonThread.h"
 #include "platform/Exceptions.h"
@@ -20,7 +23,7 @@ using namespace orvella;
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER]\n");
+  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--quick-trace]\n");
   return 2;
 }
 
@@ -29,9 +32,12 @@ int Usage() {
 int main(int argc, char** argv) {
   TMonThreadSettings settings{"", true};
   std::optional<std::string> logs;
+  bool quickTrace = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-rdp") == 0)
       settings.LogRdp = false;
+    else if (std::strcmp(argv[i], "--quick-trace") == 0)
+      quickTrace = true;
     else if (std::strcmp(argv[i], "--logs") == 0 && i + 1 < argc)
       logs = argv[++i];
     else if (settings.RdpServer.empty() && argv[i][0] != '-')
@@ -72,7 +78,12 @@ int main(int argc, char** argv) {
   try {
     const TLogsDir logsDir = logs ? TLogsDir(*logs) : TLogsDir::FromLocalAppData();
     owner->Print("started " + settings.RdpServer + " logs " + logsDir.Path());
-    MonThreadRun(owner, TMonThreadPlatform{.LogsDir = logsDir});
+    TMonThreadPlatform platform{.LogsDir = logsDir};
+    if (quickTrace)
+      platform.TraceCommand = [](const std::string& AHost) {
+        return std::vector<std::string>{"mtr", "--report", "--no-dns", "--report-cycles", "1", "--", AHost};
+      };
+    MonThreadRun(owner, platform);
     owner->Print("stopped");
   } catch (const Exception& error) {
     owner->Print(std::string("failed ") + error.ClassName() + ": " + error.what());

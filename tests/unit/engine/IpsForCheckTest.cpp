@@ -75,12 +75,18 @@ TEST_F(IpsForCheckTest, ServerOnTheLocalNetworkUsesTheRouteToThePublicResolver) 
   EXPECT_EQ(Get("rdp.example").FGateway, Ip(192, 168, 1, 254));
 }
 
-TEST_F(IpsForCheckTest, GatewayKeepsItsValueWithoutAnIndirectRoute) {
+TEST_F(IpsForCheckTest, GatewayKeepsItsValueWithoutRouteAndIsNoneOnAnOnLinkRoute) {
   TIpsForCheck ips = Get("rdp.example");
   Tables.Routes.clear();
   EXPECT_EQ(ips.Gateway(), Router);
+  EXPECT_FALSE(ips.FNoRouter);
+  // The Internet on the link itself (VPN, PPP): no router to check.
   Tables.Route(GoogleDnsIp, RouteTypeDirect, GoogleDnsIp);
-  EXPECT_EQ(ips.Gateway(), Router);
+  EXPECT_EQ(ips.Gateway(), 0u);
+  EXPECT_TRUE(ips.FNoRouter);
+  Tables.Routes.clear();
+  EXPECT_EQ(ips.Gateway(), 0u);
+  EXPECT_FALSE(ips.FNoRouter);
   Tables.Route(Server, RouteTypeIndirect, Ip(10, 1, 1, 1));
   EXPECT_EQ(ips.Gateway(), Ip(10, 1, 1, 1));
 }

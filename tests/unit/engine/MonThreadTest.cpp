@@ -141,13 +141,14 @@ protected:
   // The 32-bit millisecond counter moves on, wrapping as it does.
   void AdvanceTicks(uint32_t AMilliseconds) { FTicks.Set((FTicks.Milliseconds() + AMilliseconds) & 0xFFFFFFFF); }
 
-  size_t LogLines(TLogId AId) const {
+  std::vector<std::string> LogText(TLogId AId) const {
     std::ifstream file(FLogsDir.LogFileName(AId, FClock.LocalNow()));
-    size_t lines = 0;
+    std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);)
-      ++lines;
+      lines.push_back(line);
     return lines;
   }
+  size_t LogLines(TLogId AId) const { return LogText(AId).size(); }
 
   std::vector<uint32_t> FullWaitTimeouts() const {
     std::vector<uint32_t> timeouts;
@@ -229,6 +230,28 @@ TEST_F(MonThreadTest, PersistingErrorsAreMaskedAndReportedEveryCycle) {
   EXPECT_TRUE(FTraces.empty());
 }
 
+TEST_F(MonThreadTest, WithoutARouterTheGatewaySampleIsEmptyAndHidesNothing) {
+  // A default route on the link itself, as a VPN or PPP link has.
+  FTables.Routes.clear();
+  FTables.Route(ServerIp, platform::RouteTypeDirect, ServerIp);
+  FTables.Route(GoogleIp, platform::RouteTypeDirect, GoogleIp);
+  FIcmp.SetEcho(ServerIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
+  FOwner->Answer = [this](const TWait& AWait) {
+    // Then no route at all: that is a gateway problem again.
+    if (FFullWaits == 6 && !(AWait.Indices == TSigSet{sigTerminate}))
+      FTables.Routes.clear();
+    return Answer(AWait);
+  };
+  Run(16);
+  const std::vector<std::string> lines = LogText(TLogId::gateway);
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_TRUE(lines.front().ends_with(" - \r")) << lines.front();
+  EXPECT_NE(lines.back().find("No IP address"), std::string::npos) << lines.back();
+  ASSERT_FALSE(FOwner->Errors.empty());
+  EXPECT_EQ(FOwner->Errors.front(), (TLogIds{TLogId::rdp}));
+  EXPECT_EQ(FOwner->Errors.back(), (TLogIds{TLogId::gateway}));
+}
+
 TEST_F(MonThreadTest, AnInternetProblemHidesTheServerProblem) {
   FIcmp.SetEcho(GoogleIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
   FIcmp.SetEcho(ServerIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
@@ -261,6 +284,35 @@ TEST_F(MonThreadTest, AServerProblemStartsOneTraceAndOneReport) {
   for (const TWait& wait : FOwner->Waits)
     traceWaitedFor = traceWaitedFor || wait.Obj != 0;
   EXPECT_TRUE(traceWaitedFor);
+}
+
+TEST_F(MonThreadTest, AnOutageIsTracedOnceAndAtMostEveryHalfHourWhileUserRequestsAlwaysRun) {
+  const TFakeEcho down = TFakeEcho::Error(platform::IpDestHostUnreachable, 0);
+  FIcmp.SetEcho(ServerIp, down);
+  size_t tracesBeforeTheInterval = 0;
+  FOwner->Answer = [&](const TWait& AWait) {
+    if (!(AWait.Indices == TSigSet{sigTerminate})) {
+      // The first outage lasts; its verdicts age out about 100 cycles after
+      // the server is back. A second outage follows two minutes after the
+      // first trace and waits until half an hour has passed; then the user
+      // asks for a report during it.
+      if (FFullWaits == 20)
+        FIcmp.SetEcho(ServerIp, TFakeEcho::Reply(0));
+      if (FFullWaits == 130)
+        FIcmp.SetEcho(ServerIp, down);
+      if (FFullWaits == 150) {
+        tracesBeforeTheInterval = FTraces.size();
+        AdvanceTicks(30 * 60 * 1000);
+      }
+      if (FFullWaits == 170)
+        FNextAnswers = {sigCollectReport};
+    }
+    return Answer(AWait);
+  };
+  Run(190);
+  EXPECT_EQ(tracesBeforeTheInterval, 1u);
+  EXPECT_EQ(FTraces.size(), 3u);
+  EXPECT_EQ(FOwner->Reports.size(), 3u);
 }
 
 TEST_F(MonThreadTest, AReportRequestRunsTheTraceWithoutLoggingTheServer) {
