@@ -297,8 +297,10 @@ void WriteAll(int AHandle, std::string_view AData) {
 }
 
 // The writers' turn: held from opening the key for writing until it closes.
+// A link in place of the lock file is no lock of ours: following it could
+// create or lock a file anywhere, so the key then cannot be opened.
 std::optional<TFileDescriptor> TakeWriteLock(const std::string& AFileName) {
-  TFileDescriptor lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  TFileDescriptor lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!lock.Valid())
     return std::nullopt;
   while (flock(lock.Get(), LOCK_EX) != 0) {
@@ -350,9 +352,13 @@ public:
 private:
   // The new content goes to a side file that is renamed over the old one only
   // once it is complete on disk: a writer killed half-way leaves the old file.
+  // Whatever has that name now (a killed writer's remains, or a link planted
+  // there) is removed, never written through: the side file is always new.
   void Replace(const std::string& AText) {
     const std::string sideName = FFileName + ".new";
-    TFileDescriptor side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (unlink(sideName.c_str()) != 0 && errno != ENOENT)
+      RaiseLastOSError();
+    TFileDescriptor side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!side.Valid())
       RaiseLastOSError();
     WriteAll(side.Get(), AText);

@@ -235,6 +235,35 @@ TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
   EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
 }
 
+TEST_F(SettingsStoreTest, PlantedLinksAreNeverFollowed) {
+  WriteRegString("ClientId", "12345", FKey);
+  const std::string victim = FDir / "victim";
+  std::ofstream(victim) << "precious";
+
+  // A link, or another file's hard link, in place of the side file: the write
+  // goes to a file of its own and the link's target stays as it was.
+  ASSERT_EQ(symlink(victim.c_str(), (FKey.FileName() + ".new").c_str()), 0);
+  WriteRegString("Name", "first", FKey);
+  ASSERT_EQ(link(victim.c_str(), (FKey.FileName() + ".new").c_str()), 0);
+  WriteRegString("Phone", "second", FKey);
+  EXPECT_EQ(testing::ReadFileText(victim), "precious");
+  EXPECT_EQ(ReadRegString("Name", FKey), "first");
+  EXPECT_EQ(ReadRegString("Phone", FKey), "second");
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+
+  // A link in place of the lock file is not a lock: nothing is created where it
+  // points, nothing is written, and the stored values stay.
+  const std::string lock = FKey.FileName() + ".lock";
+  for (const std::string& target : {FDir / "created", victim}) {
+    std::filesystem::remove(lock);
+    ASSERT_EQ(symlink(target.c_str(), lock.c_str()), 0);
+    WriteRegString("Name", "third", FKey);
+    EXPECT_EQ(ReadRegString("Name", FKey), "first");
+  }
+  EXPECT_FALSE(std::filesystem::exists(FDir / "created"));
+  EXPECT_EQ(testing::ReadFileText(victim), "precious");
+}
+
 TEST(SettingsKey, LivesInTheUsersConfigFolder) {
   testing::TTempDir dir;
   const char* saved = getenv("XDG_CONFIG_HOME");
