@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -135,10 +136,36 @@ TEST_F(SettingsStoreTest, DamagedOrCutShortFileReadsEmptyAndIsKeptAside) {
   EXPECT_EQ(testing::ReadFileText(copies[0]), "junk");
 }
 
+TEST_F(SettingsStoreTest, OnlyTheLastDamagedCopiesAreKeptAndAHugeFileIsDamaged) {
+  std::filesystem::create_directories(FDir / "tamsket");
+  for (int i = 0; i < 5; ++i) {
+    std::ofstream(FKey.FileName(), std::ios::trunc) << "junk " << i;
+    EXPECT_EQ(ReadRegString("ClientId", FKey), "");
+  }
+  std::vector<std::string> kept;
+  for (const std::string& copy : DamagedCopies(FDir / "tamsket"))
+    kept.push_back(testing::ReadFileText(copy));
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"junk 2", "junk 3", "junk 4"}));
+
+  // Well formed, but larger than any real settings file: it is not read.
+  const std::string huge(TSettingsFile::MaxFileSize, 'a');
+  std::ofstream(FKey.FileName(), std::ios::trunc) << "orvella-settings 1\nsz ClientId=" << huge << "\nend\n";
+  EXPECT_EQ(ReadRegString("ClientId", FKey).size(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(FKey.FileName()));
+  EXPECT_EQ(DamagedCopies(FDir / "tamsket").size(), 3u);
+
+  // Nor is such a file ever written: the value is refused and the file stays.
+  WriteRegString("ClientId", "12345", FKey);
+  EXPECT_THROW(WriteRegString("Name", huge, FKey), EOSError);
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+  EXPECT_EQ(ReadRegString("Name", FKey), "");
+}
+
 TEST_F(SettingsStoreTest, WriterKilledHalfWayLeavesTheEarlierFile) {
   WriteRegString("ClientId", "12345", FKey);
   // Large values make each write take long enough to be cut at random points.
-  const std::string big(1 << 20, 'a');
+  const std::string big(TSettingsFile::MaxFileSize * 3 / 4, 'a');
   // One write of the big value takes this long here; the kills are spread over two of them.
   const auto before = std::chrono::steady_clock::now();
   WriteRegString("Big", std::string(big.size(), 'b'), FKey);
