@@ -2,6 +2,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QTest>
+#include <filesystem>
 
 #include "notify/NotificationIconImage.h"
 #include "notify/UiFont.h"
@@ -240,6 +241,19 @@ TEST_F(NotificationWindows, StoredMiniModeSurvivesARestartForOneDay) {
   WriteRegString("MiniModeUTC", "46365.5", FSettings);
   FClock.SetUtc(Today);
   EXPECT_FALSE(Start().MiniMode());
+}
+
+TEST_F(NotificationWindows, AStartThatCannotStoreTheMiniModeStillStarts) {
+  // A folder in the settings file's place: nothing reads, every write fails.
+  std::filesystem::create_directory(FSettings.FileName());
+  ASSERT_THROW(WriteRegBinary("MiniModeUTC", std::string(8, '\0'), FSettings), EOSError);
+  Start().SetShowMode(true);
+  EXPECT_FALSE(FNotifications->MiniMode());
+  EXPECT_EQ(FNotifications->MiniModeUTC(), 0);
+  PostProblem(TLogId::gateway);
+  EXPECT_EQ(FNotifications->Count(), 1);
+  // Only the start forgives it: the user's own switch hears of the failure.
+  EXPECT_THROW(FNotifications->SetMiniMode(true), EOSError);
 }
 
 TEST_F(NotificationWindows, ADayLaterTheFirstNotificationEndsTheMiniMode) {
