@@ -315,6 +315,21 @@ TEST_F(NotificationWindows, LongTextShrinksAndTheCaptionFollows) {
   EXPECT_EQ(Window(2).TextFontSize(), TfrmNotification::MinTextSize);
 }
 
+TEST_F(NotificationWindows, TextLinesAreSpacedAsOnWindows) {
+  // Windows spaces Tahoma's lines by its usWinAscent + usWinDescent, not by
+  // the typographic metrics the font asks other renderers to use.
+  EXPECT_EQ(QFontInfo(UiFont(9)).family(), "Tahoma");
+  EXPECT_EQ(QFontMetrics(UiFont(9)).lineSpacing(), 14);
+  EXPECT_EQ(QFontMetrics(UiFont(8)).lineSpacing(), 13);
+  EXPECT_EQ(QFontMetrics(UiFont(12)).lineSpacing(), 19);
+  // So five lines of text are too tall for the box at 9 and 8 pt (70 and 65
+  // pixels) and fit at 7 pt (55), where 11-pixel lines fitted at 9 pt.
+  Start();
+  FNotifications->Add("Код ошибки #0001", "1\r\n2\r\n3\r\n4\r\n5", NotificationLinkText,
+                      NotificationHelpLink(TLogId::gateway), 0, 5000, {});
+  EXPECT_EQ(Window(0).TextFontSize(), 7);
+}
+
 TEST_F(NotificationWindows, LinkLabelSitsBesideTheQrCodeOrInItsPlace) {
   Start();
   PostProblem(TLogId::rdp);
