@@ -245,7 +245,8 @@ struct TLoaded {
 
 TLoaded Load(const std::string& AFileName) {
   TLoaded loaded;
-  const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking: a pipe planted in the file's place must not hold the reader.
+  const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!file.Valid()) {
     if (errno != ENOENT) {
       loaded.State = TLoadState::Unreadable;

@@ -289,6 +289,16 @@ TEST_F(SettingsStoreTest, PlantedLinksAreNeverFollowed) {
   }
   EXPECT_FALSE(std::filesystem::exists(FDir / "created"));
   EXPECT_EQ(testing::ReadFileText(victim), "precious");
+
+  // Nor does a pipe in the settings file's place stop a reader for good.
+  std::filesystem::remove(lock);
+  std::filesystem::remove(FKey.FileName());
+  ASSERT_EQ(mkfifo(FKey.FileName().c_str(), 0600), 0);
+  EXPECT_EQ(InChild([&] {
+              alarm(10);
+              return ReadRegString("ClientId", FKey) == "" ? 0 : 4;
+            }),
+            0);
 }
 
 TEST(SettingsKey, LivesInTheUsersConfigFolder) {
