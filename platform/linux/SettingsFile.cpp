@@ -295,7 +295,8 @@ std::string FolderOf(const std::string& AFileName) {
 }
 
 // Removes all but the newest kept copies. Their names begin with the moment
-// in fixed-width digits, so the names sort as the copies were made.
+// in seconds, ten digits until the year 2286, so the names sort as the copies
+// were made.
 void PruneDamagedCopies(const std::string& AFileName) {
   const std::string prefix = AFileName.substr(AFileName.find_last_of('/') + 1) + TSettingsFile::DamagedSuffix;
   std::vector<std::string> copies;
@@ -319,7 +320,7 @@ void MoveAside(const std::string& AFileName) {
   timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);
   char moment[32];
-  std::snprintf(moment, sizeof moment, "%012lld.%09ld", static_cast<long long>(now.tv_sec), now.tv_nsec);
+  std::snprintf(moment, sizeof moment, "%010lld.%09ld", static_cast<long long>(now.tv_sec), now.tv_nsec);
   const std::string target = AFileName + TSettingsFile::DamagedSuffix + moment + "-" + std::to_string(getpid()) +
                              "-" + std::to_string(Counter++);
   if (rename(AFileName.c_str(), target.c_str()) == 0)
