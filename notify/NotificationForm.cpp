@@ -47,7 +47,20 @@ void SetTextColour(QLabel* ALabel, const QColor& AColour) {
   ALabel->setPalette(palette);
 }
 
-QPixmap Picture(const char* AName) { return QPixmap::fromImage(LoadPictureResource(QString::fromLatin1(AName))); }
+// The windows are laid out in pixels of 96 dots per inch. On a denser screen
+// each picture is enlarged to the device pixels without smoothing, as the
+// system enlarges the windows of programs that know nothing of density; a
+// picture that the screen would otherwise enlarge itself comes out blurred.
+QImage Picture(const char* AName) { return LoadPictureResource(QString::fromLatin1(AName)); }
+
+QPixmap DevicePixmap(const QImage& AImage, qreal ARatio) {
+  if (ARatio == 1.0)
+    return QPixmap::fromImage(AImage);
+  QPixmap pixmap =
+      QPixmap::fromImage(AImage.scaled(AImage.size() * ARatio, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+  pixmap.setDevicePixelRatio(ARatio);
+  return pixmap;
+}
 
 }  // namespace
 
@@ -77,7 +90,7 @@ TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& AC
 
   imgBackground = MakeLabel(this, "imgBackground", rect());
   imgBackground->setAlignment(Qt::AlignCenter);
-  imgBackground->setPixmap(Picture("Emblem"));
+  imgBackground->setPixmap(DevicePixmap(Picture("Emblem"), devicePixelRatioF()));
 
   imgQrCode = MakeLabel(this, "imgQrCode", QRect(285, 95, 89, 89));
   imgQrCode->setCursor(Qt::PointingHandCursor);
@@ -97,9 +110,9 @@ TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& AC
   SetTextColour(lblText, Yellow);
 
   imgCloseNormal = MakeLabel(this, "imgCloseNormal", QRect(363, 10, 14, 14));
-  imgCloseNormal->setPixmap(Picture("CloseNormal"));
+  imgCloseNormal->setPixmap(DevicePixmap(Picture("CloseNormal"), devicePixelRatioF()));
   imgCloseHot = MakeLabel(this, "imgCloseHot", QRect(335, 10, 14, 14));
-  imgCloseHot->setPixmap(Picture("CloseHot"));
+  imgCloseHot->setPixmap(DevicePixmap(Picture("CloseHot"), devicePixelRatioF()));
   imgCloseHot->hide();
 
   tmrClose = new QTimer(this);
@@ -143,7 +156,7 @@ void TfrmNotification::LayoutContent(const std::string& ACaption, const std::str
   lblCaption->adjustSize();
 
   if (APicture) {
-    imgIcon->setPixmap(QPixmap::fromImage(*APicture));
+    imgIcon->setPixmap(DevicePixmap(*APicture, devicePixelRatioF()));
     imgIcon->resize(APicture->size());
   } else {
     imgIcon->resize(0, 0);
@@ -171,7 +184,15 @@ void TfrmNotification::LayoutContent(const std::string& ACaption, const std::str
   if (FOnLink)
     lblLink->move(lblLink->x() + qr.width(), lblLink->y());
   else
-    imgQrCode->setPixmap(QPixmap::fromImage(RenderQrCode(FLink, qr.size())));
+    ShowQrCode();
+}
+
+void TfrmNotification::ShowQrCode() {
+  // Drawn for the device pixels: every module a sharp square on any screen.
+  const qreal ratio = devicePixelRatioF();
+  QPixmap code = QPixmap::fromImage(RenderQrCode(FLink, imgQrCode->size() * ratio));
+  code.setDevicePixelRatio(ratio);
+  imgQrCode->setPixmap(code);
 }
 
 bool TfrmNotification::Shows(const std::string& ACaption, const std::string& AText, const std::string& ALinkText,

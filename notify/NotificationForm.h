@@ -66,6 +66,7 @@ protected:
 private:
   void LayoutContent(const std::string& ACaption, const std::string& AText, const std::string& ALinkText,
                      const std::optional<QImage>& APicture);
+  void ShowQrCode();
   void LinkAction();
   void SetLinkColour(const QColor& AColour);
   void IconClick();

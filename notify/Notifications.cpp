@@ -53,7 +53,12 @@ TNotifications::TNotifications(const platform::IClock& AClock, const platform::I
     throw EAssertionFailed("A second notification list was created", UnitName);
   FMiniModeUTC = ReadMiniModeUTC(FSettings);
   ApplyMiniMode(true);
-  CheckMiniModeExpiry();
+  try {
+    CheckMiniModeExpiry();
+  } catch (const EOSError&) {
+    // Storing that the mini mode is off failed (a full disk, a folder gone
+    // read-only): it is off all the same, and the notifications must work.
+  }
   WatchScreens();
   CurrentNotifications = this;
 }

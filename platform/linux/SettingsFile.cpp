@@ -3,15 +3,20 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/SystemError.h"
@@ -240,7 +245,8 @@ struct TLoaded {
 
 TLoaded Load(const std::string& AFileName) {
   TLoaded loaded;
-  const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking: a pipe planted in the file's place must not hold the reader.
+  const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!file.Valid()) {
     if (errno != ENOENT) {
       loaded.State = TLoadState::Unreadable;
@@ -248,8 +254,20 @@ TLoaded Load(const std::string& AFileName) {
     }
     return loaded;
   }
+  // An oversized file is damaged without being read; one that grows while it
+  // is read stops at the limit just as well.
+  struct stat status {};
+  if (fstat(file.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
+      static_cast<uint64_t>(status.st_size) > TSettingsFile::MaxFileSize) {
+    loaded.State = TLoadState::Damaged;
+    return loaded;
+  }
   char buffer[16384];
   for (;;) {
+    if (loaded.Raw.size() > TSettingsFile::MaxFileSize) {
+      loaded.State = TLoadState::Damaged;
+      return loaded;
+    }
     const ssize_t count = read(file.Get(), buffer, sizeof buffer);
     if (count < 0) {
       if (errno == EINTR)
@@ -271,17 +289,42 @@ TLoaded Load(const std::string& AFileName) {
   return loaded;
 }
 
-// Keeps a damaged file for inspection under a name no later write touches.
-void MoveAside(const std::string& AFileName) {
-  static std::atomic<unsigned> Counter{0};
-  const std::string target = AFileName + TSettingsFile::DamagedSuffix + std::to_string(time(nullptr)) + "-" +
-                             std::to_string(getpid()) + "-" + std::to_string(Counter++);
-  rename(AFileName.c_str(), target.c_str());
-}
-
 std::string FolderOf(const std::string& AFileName) {
   const size_t slash = AFileName.find_last_of('/');
   return slash == std::string::npos || slash == 0 ? std::string(slash == 0 ? "/" : ".") : AFileName.substr(0, slash);
+}
+
+// Removes all but the newest kept copies. Their names begin with the moment
+// in seconds, ten digits until the year 2286, so the names sort as the copies
+// were made.
+void PruneDamagedCopies(const std::string& AFileName) {
+  const std::string prefix = AFileName.substr(AFileName.find_last_of('/') + 1) + TSettingsFile::DamagedSuffix;
+  std::vector<std::string> copies;
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(FolderOf(AFileName), error), end; !error && entry != end;
+       entry.increment(error)) {
+    const std::string name = entry->path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) == 0)
+      copies.push_back(entry->path().string());
+  }
+  if (copies.size() <= TSettingsFile::KeptDamagedCopies)
+    return;
+  std::sort(copies.begin(), copies.end());
+  for (size_t i = 0; i + TSettingsFile::KeptDamagedCopies < copies.size(); ++i)
+    unlink(copies[i].c_str());
+}
+
+// Keeps a damaged file for inspection under a name no later write touches.
+void MoveAside(const std::string& AFileName) {
+  static std::atomic<unsigned> Counter{0};
+  timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  char moment[32];
+  std::snprintf(moment, sizeof moment, "%010lld.%09ld", static_cast<long long>(now.tv_sec), now.tv_nsec);
+  const std::string target = AFileName + TSettingsFile::DamagedSuffix + moment + "-" + std::to_string(getpid()) +
+                             "-" + std::to_string(Counter++);
+  if (rename(AFileName.c_str(), target.c_str()) == 0)
+    PruneDamagedCopies(AFileName);
 }
 
 void WriteAll(int AHandle, std::string_view AData) {
@@ -297,8 +340,10 @@ void WriteAll(int AHandle, std::string_view AData) {
 }
 
 // The writers' turn: held from opening the key for writing until it closes.
+// A link in place of the lock file is no lock of ours: following it could
+// create or lock a file anywhere, so the key then cannot be opened.
 std::optional<TFileDescriptor> TakeWriteLock(const std::string& AFileName) {
-  TFileDescriptor lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  TFileDescriptor lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!lock.Valid())
     return std::nullopt;
   while (flock(lock.Get(), LOCK_EX) != 0) {
@@ -344,15 +389,23 @@ public:
     if (loaded.State == TLoadState::Damaged)
       MoveAside(FFileName);
     loaded.Values[AName] = AValue;
-    Replace(Serialize(loaded.Values));
+    const std::string text = Serialize(loaded.Values);
+    // Every reader would take such a file for damage and lose all the values.
+    if (text.size() > TSettingsFile::MaxFileSize)
+      RaiseOSError(EFBIG);
+    Replace(text);
   }
 
 private:
   // The new content goes to a side file that is renamed over the old one only
   // once it is complete on disk: a writer killed half-way leaves the old file.
+  // Whatever has that name now (a killed writer's remains, or a link planted
+  // there) is removed, never written through: the side file is always new.
   void Replace(const std::string& AText) {
     const std::string sideName = FFileName + ".new";
-    TFileDescriptor side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (unlink(sideName.c_str()) != 0 && errno != ENOENT)
+      RaiseLastOSError();
+    TFileDescriptor side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!side.Valid())
       RaiseLastOSError();
     WriteAll(side.Get(), AText);

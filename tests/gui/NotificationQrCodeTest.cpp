@@ -1,27 +1,15 @@
 #include <QPixmap>
-#include <cstdio>
-#include <memory>
 
 #include "tests/gui/NotificationFixture.h"
+#include "tests/gui/ZbarDecode.h"
 
 namespace orvella::testing {
 namespace {
 
-// zbarimg's answer for a picture file: the decoded texts, one a line.
-std::string ZbarDecode(const std::string& AFileName) {
-  const std::string command = "zbarimg --quiet --raw '" + AFileName + "' 2>/dev/null";
-  const std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  std::string output;
-  char buffer[512];
-  while (pipe && fgets(buffer, sizeof buffer, pipe.get()))
-    output += buffer;
-  return output;
-}
-
 using NotificationQrCode = NotificationFixture;
 
 TEST_F(NotificationQrCode, GrabbedFromTheWindowDecodesToTheHelpLink) {
-  if (std::system("command -v zbarimg >/dev/null 2>&1") != 0)
+  if (!HaveZbar())
     GTEST_SKIP() << "zbarimg (zbar-tools) is not installed";
   Start().SetShowMode(true);
   for (const TLogId id : {TLogId::gateway, TLogId::rdp, TLogId::ram}) {

@@ -2,6 +2,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QTest>
+#include <filesystem>
 
 #include "notify/NotificationIconImage.h"
 #include "notify/UiFont.h"
@@ -242,6 +243,19 @@ TEST_F(NotificationWindows, StoredMiniModeSurvivesARestartForOneDay) {
   EXPECT_FALSE(Start().MiniMode());
 }
 
+TEST_F(NotificationWindows, AStartThatCannotStoreTheMiniModeStillStarts) {
+  // A folder in the settings file's place: nothing reads, every write fails.
+  std::filesystem::create_directory(FSettings.FileName());
+  ASSERT_THROW(WriteRegBinary("MiniModeUTC", std::string(8, '\0'), FSettings), EOSError);
+  Start().SetShowMode(true);
+  EXPECT_FALSE(FNotifications->MiniMode());
+  EXPECT_EQ(FNotifications->MiniModeUTC(), 0);
+  PostProblem(TLogId::gateway);
+  EXPECT_EQ(FNotifications->Count(), 1);
+  // Only the start forgives it: the user's own switch hears of the failure.
+  EXPECT_THROW(FNotifications->SetMiniMode(true), EOSError);
+}
+
 TEST_F(NotificationWindows, ADayLaterTheFirstNotificationEndsTheMiniMode) {
   Start().SetShowMode(true);
   FNotifications->SetMiniMode(true);
@@ -299,6 +313,21 @@ TEST_F(NotificationWindows, LongTextShrinksAndTheCaptionFollows) {
   FNotifications->Add("Код ошибки #0005", std::string(3000, 'W') + " " + longText + longText + longText,
                       NotificationLinkText, NotificationHelpLink(TLogId::ram), 4, 5000, {});
   EXPECT_EQ(Window(2).TextFontSize(), TfrmNotification::MinTextSize);
+}
+
+TEST_F(NotificationWindows, TextLinesAreSpacedAsOnWindows) {
+  // Windows spaces Tahoma's lines by its usWinAscent + usWinDescent, not by
+  // the typographic metrics the font asks other renderers to use.
+  EXPECT_EQ(QFontInfo(UiFont(9)).family(), "Tahoma");
+  EXPECT_EQ(QFontMetrics(UiFont(9)).lineSpacing(), 14);
+  EXPECT_EQ(QFontMetrics(UiFont(8)).lineSpacing(), 13);
+  EXPECT_EQ(QFontMetrics(UiFont(12)).lineSpacing(), 19);
+  // So five lines of text are too tall for the box at 9 and 8 pt (70 and 65
+  // pixels) and fit at 7 pt (55), where 11-pixel lines fitted at 9 pt.
+  Start();
+  FNotifications->Add("Код ошибки #0001", "1\r\n2\r\n3\r\n4\r\n5", NotificationLinkText,
+                      NotificationHelpLink(TLogId::gateway), 0, 5000, {});
+  EXPECT_EQ(Window(0).TextFontSize(), 7);
 }
 
 TEST_F(NotificationWindows, LinkLabelSitsBesideTheQrCodeOrInItsPlace) {

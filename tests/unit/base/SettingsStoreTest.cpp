@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -135,10 +136,36 @@ TEST_F(SettingsStoreTest, DamagedOrCutShortFileReadsEmptyAndIsKeptAside) {
   EXPECT_EQ(testing::ReadFileText(copies[0]), "junk");
 }
 
+TEST_F(SettingsStoreTest, OnlyTheLastDamagedCopiesAreKeptAndAHugeFileIsDamaged) {
+  std::filesystem::create_directories(FDir / "tamsket");
+  for (int i = 0; i < 5; ++i) {
+    std::ofstream(FKey.FileName(), std::ios::trunc) << "junk " << i;
+    EXPECT_EQ(ReadRegString("ClientId", FKey), "");
+  }
+  std::vector<std::string> kept;
+  for (const std::string& copy : DamagedCopies(FDir / "tamsket"))
+    kept.push_back(testing::ReadFileText(copy));
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(kept, (std::vector<std::string>{"junk 2", "junk 3", "junk 4"}));
+
+  // Well formed, but larger than any real settings file: it is not read.
+  const std::string huge(TSettingsFile::MaxFileSize, 'a');
+  std::ofstream(FKey.FileName(), std::ios::trunc) << "orvella-settings 1\nsz ClientId=" << huge << "\nend\n";
+  EXPECT_EQ(ReadRegString("ClientId", FKey).size(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(FKey.FileName()));
+  EXPECT_EQ(DamagedCopies(FDir / "tamsket").size(), 3u);
+
+  // Nor is such a file ever written: the value is refused and the file stays.
+  WriteRegString("ClientId", "12345", FKey);
+  EXPECT_THROW(WriteRegString("Name", huge, FKey), EOSError);
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+  EXPECT_EQ(ReadRegString("Name", FKey), "");
+}
+
 TEST_F(SettingsStoreTest, WriterKilledHalfWayLeavesTheEarlierFile) {
   WriteRegString("ClientId", "12345", FKey);
   // Large values make each write take long enough to be cut at random points.
-  const std::string big(1 << 20, 'a');
+  const std::string big(TSettingsFile::MaxFileSize * 3 / 4, 'a');
   // One write of the big value takes this long here; the kills are spread over two of them.
   const auto before = std::chrono::steady_clock::now();
   WriteRegString("Big", std::string(big.size(), 'b'), FKey);
@@ -233,6 +260,45 @@ TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
   EXPECT_EQ(testing::ReadFileText(FKey.FileName()), before);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
+}
+
+TEST_F(SettingsStoreTest, PlantedLinksAreNeverFollowed) {
+  WriteRegString("ClientId", "12345", FKey);
+  const std::string victim = FDir / "victim";
+  std::ofstream(victim) << "precious";
+
+  // A link, or another file's hard link, in place of the side file: the write
+  // goes to a file of its own and the link's target stays as it was.
+  ASSERT_EQ(symlink(victim.c_str(), (FKey.FileName() + ".new").c_str()), 0);
+  WriteRegString("Name", "first", FKey);
+  ASSERT_EQ(link(victim.c_str(), (FKey.FileName() + ".new").c_str()), 0);
+  WriteRegString("Phone", "second", FKey);
+  EXPECT_EQ(testing::ReadFileText(victim), "precious");
+  EXPECT_EQ(ReadRegString("Name", FKey), "first");
+  EXPECT_EQ(ReadRegString("Phone", FKey), "second");
+  EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
+
+  // A link in place of the lock file is not a lock: nothing is created where it
+  // points, nothing is written, and the stored values stay.
+  const std::string lock = FKey.FileName() + ".lock";
+  for (const std::string& target : {FDir / "created", victim}) {
+    std::filesystem::remove(lock);
+    ASSERT_EQ(symlink(target.c_str(), lock.c_str()), 0);
+    WriteRegString("Name", "third", FKey);
+    EXPECT_EQ(ReadRegString("Name", FKey), "first");
+  }
+  EXPECT_FALSE(std::filesystem::exists(FDir / "created"));
+  EXPECT_EQ(testing::ReadFileText(victim), "precious");
+
+  // Nor does a pipe in the settings file's place stop a reader for good.
+  std::filesystem::remove(lock);
+  std::filesystem::remove(FKey.FileName());
+  ASSERT_EQ(mkfifo(FKey.FileName().c_str(), 0600), 0);
+  EXPECT_EQ(InChild([&] {
+              alarm(10);
+              return ReadRegString("ClientId", FKey) == "" ? 0 : 4;
+            }),
+            0);
 }
 
 TEST(SettingsKey, LivesInTheUsersConfigFolder) {
