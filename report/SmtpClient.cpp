@@ -82,16 +82,18 @@ void TSmtpClient::Send(const std::string& AAccount, const TSmtpPassword& APasswo
 
   const CURLcode result = curl_easy_perform(curl);
   if (!conversation.Failure().empty())
-    throw Exception(conversation.Failure());
+    throw Exception("The report could not be sent: " + conversation.Failure());
   if (result != CURLE_OK) {
     std::string message = *errorText ? errorText : curl_easy_strerror(result);
+    if (result == CURLE_OPERATION_TIMEDOUT)
+      message = "the mail server stopped answering (" + message + ")";
     const std::string& reply = conversation.LastReply();
     if (!reply.empty() && (reply[0] == '4' || reply[0] == '5'))
       message += " (the mail server said: " + reply + ")";
     throw Exception("The report could not be sent: " + message);
   }
   if (!conversation.Authenticated())
-    throw Exception("The mail server did not ask the report sender to log in");
+    throw Exception("The report was sent, but the mail server did not ask the report sender to log in");
 }
 
 }  // namespace orvella

@@ -74,9 +74,9 @@ bool TSmtpConversation::ReplyReceived(std::string_view ALine) {
 
 void TSmtpConversation::CheckBeforeMail() {
   if (!FAuthenticated)
-    FFailure = "The mail server did not ask the report sender to log in; the report was not sent";
+    FFailure = "the mail server did not ask the report sender to log in";
   else if (FSizeLimit && FMessageSize && *FMessageSize > *FSizeLimit)
-    FFailure = "The report mail is " + std::to_string(*FMessageSize) + " bytes, but the mail server accepts at most " +
+    FFailure = "the report mail is " + std::to_string(*FMessageSize) + " bytes, but the mail server accepts at most " +
                std::to_string(*FSizeLimit) + " bytes";
 }
 
