@@ -39,8 +39,9 @@ void Append(TCurlList& AList, const std::string& ALine) {
   curl_slist* list = curl_slist_append(AList.get(), ALine.c_str());
   if (!list)
     throw Exception("Out of memory");
-  (void)AList.release();
-  AList.reset(list);
+  // The head is new only when the list was empty.
+  if (!AList)
+    AList.reset(list);
 }
 
 }  // namespace
