@@ -150,6 +150,9 @@ TEST_F(MailSenderTest, TwoSendersAtOnceDeliverTheReportsAsComposed) {
   TMailSender::BeginSend("12345", second, "", "", server.Connection());
   EXPECT_EQ(TMailSender::ActiveSenderCount(), 2);
   EXPECT_EQ(WaitForSenders(), QStringList());
+  // The server notes what it sees: the failure cases rely on that record.
+  for (const char* command : {"CONNECT", "STARTTLS", "AUTH", "MAIL", "DATA"})
+    EXPECT_NE(server.Commands().find(command), std::string::npos) << command << " not in " << server.Commands();
 
   std::map<std::string, QJsonObject> mails;
   for (int number : {1, 2}) {

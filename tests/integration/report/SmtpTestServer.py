@@ -42,25 +42,17 @@ class RecordingSMTP(SMTP):
         with open(os.path.join(self.out, "commands.txt"), "a") as log:
             log.write(verb + "\n")
 
-    async def smtp_EHLO(self, arg):
-        self._record("EHLO")
-        await super().smtp_EHLO(arg)
 
-    async def smtp_STARTTLS(self, arg):
-        self._record("STARTTLS")
-        await super().smtp_STARTTLS(arg)
+def recording(verb):
+    """The server's own command handler, which first notes the verb."""
+    async def handler(self, arg):
+        self._record(verb)
+        await getattr(SMTP, "smtp_" + verb)(self, arg)
+    return handler
 
-    async def smtp_AUTH(self, arg):
-        self._record("AUTH")
-        await super().smtp_AUTH(arg)
 
-    async def smtp_MAIL(self, arg):
-        self._record("MAIL")
-        await super().smtp_MAIL(arg)
-
-    async def smtp_DATA(self, arg):
-        self._record("DATA")
-        await super().smtp_DATA(arg)
+for _verb in ("EHLO", "STARTTLS", "AUTH", "MAIL", "DATA"):
+    setattr(RecordingSMTP, "smtp_" + _verb, recording(_verb))
 
 
 class Authenticator:
