@@ -1,0 +1,11 @@
+#pragma once
+// The mail unit's start-up check, made once when the program starts, before
+// any window exists and before any other thread runs.
+namespace orvella {
+
+// Initialises the mail library and checks that it can send mail over SMTP
+// with TLS from several threads at once. Raises Exception naming what is
+// missing otherwise; the program must not start without it.
+void CheckMailTls();
+
+}  // namespace orvella
