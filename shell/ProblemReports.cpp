@@ -5,7 +5,10 @@
 namespace orvella {
 namespace {
 
-// The adapter point between the tray module and report/.
+// Where the tray module meets report/: ShowSendReport is TfrmSendReport::Open,
+// BeginSend and ActiveSenderCount are TMailSender's, StartMailUnit is the mail
+// unit's TLS check (CheckMailTls). Until report/ is part of the build, asking
+// for a report says that reports cannot be sent.
 class TReportSubsystem final : public IProblemReports {
 public:
   void ShowSendReport(TOnSend) override { throw std::runtime_error("Отправка отчетов недоступна"); }
