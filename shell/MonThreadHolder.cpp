@@ -1,6 +1,5 @@
 #include "shell/MonThreadHolder.h"
 
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,9 +14,6 @@ namespace {
 
 constexpr uint8_t SignalCount = 3;
 
-// Set up before the main program and closed after it, in every run mode.
-const platform::TJobObject GJobObject;
-
 void RequireGuiThread(const char* AWhat) {
   if (!OnGuiThread())
     throw EAssertionFailed(std::string(AWhat) + " off the GUI thread", "MonThreadHolder");
@@ -29,10 +25,13 @@ struct TMonThreadHolder::TPrivate {};
 
 int TMonThreadHolder::FInstanceCount = 0;
 
-THandle JobObject() { return GJobObject.Handle(); }
+THandle JobObject() {
+  static const platform::TJobObject job;
+  return job.Handle();
+}
 
-TMonThreadHolder::TFailureHooks TMonThreadHolder::ApplicationFailureHooks() {
-  return {ShowExceptionReport, [] { QCoreApplication::quit(); }};
+TMonThreadHolder::TFailureHooks TMonThreadHolder::ApplicationFailureHooks(std::function<void()> ARequestTerminate) {
+  return {ShowExceptionReport, std::move(ARequestTerminate)};
 }
 
 TMonThreadHolder::TMonThreadHolder(TPrivate, const TMonThreadSettings& ASettings, TOnError AOnError,

@@ -23,10 +23,13 @@ public:
   virtual void BeginTerminate() = 0;
   virtual void BeginCollectReport() = 0;
   virtual void SetSettings(const TMonThreadSettings& ASettings) = 0;
+  // The latest settings given; the GUI thread reads them without the lock.
+  virtual const TMonThreadSettings& Settings() const = 0;
 };
 
 // The process-wide job that the monitor's children join; 0 when none could be
-// set up. Closed when the process ends, which ends every child still in it.
+// set up. Made at the first call, which the start-up work makes before any
+// window exists; closed when the process ends, which ends every child still in it.
 THandle JobObject();
 
 class TMonThreadHolder final : public IMonThreadHolder,
@@ -38,18 +41,22 @@ public:
   // The body of the worker: the monitoring loop.
   using TRunLoop = std::function<void(const std::shared_ptr<IMonThreadOwner>&)>;
   // What the final step does with an exception that escaped the loop: show
-  // it, and then, once the worker's reference is gone, end the application.
+  // it, and then, once the worker's reference is gone, ask the application to
+  // terminate. The request goes to whoever ends the application in order:
+  // nothing else may end the event loop.
   struct TFailureHooks {
     std::function<void(const std::exception_ptr&)> Report;
     std::function<void()> Terminate;
   };
-  static TFailureHooks ApplicationFailureHooks();
+  // The standard exception report, then ARequestTerminate.
+  static TFailureHooks ApplicationFailureHooks(std::function<void()> ARequestTerminate);
 
-  // On the GUI thread only. Starts the worker; the holder lives until both the
+  // On the GUI thread only. Starts the worker on ARunLoop (the monitoring loop
+  // on the system's services when empty); the holder lives until both the
   // result and the worker's final step have let go of it.
   static std::shared_ptr<TMonThreadHolder> Create(const TMonThreadSettings& ASettings, TOnError AOnError,
-                                                  TOnReportCreated AOnReportCreated, TRunLoop ARunLoop = nullptr,
-                                                  TFailureHooks AHooks = ApplicationFailureHooks());
+                                                  TOnReportCreated AOnReportCreated, TRunLoop ARunLoop,
+                                                  TFailureHooks AHooks);
   // True when no holder exists, not even one that is still stopping.
   static bool AllowTerminate();
 
@@ -60,8 +67,7 @@ public:
   void BeginTerminate() override;
   void BeginCollectReport() override;
   void SetSettings(const TMonThreadSettings& ASettings) override;
-  // The latest settings given; the GUI thread reads them without the lock.
-  const TMonThreadSettings& Settings() const { return FSettings; }
+  const TMonThreadSettings& Settings() const override { return FSettings; }
 
   // IMonThreadOwner, worker thread.
   TMonThreadSettings GetSettings() override;

@@ -1,0 +1,51 @@
+#include "shell/NormalMode.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/ExceptionReport.h"
+#include "shell/MonApp.h"
+#include "shell/ProblemReports.h"
+#include "shell/SettingsForm.h"
+#include "shell/SingleInstance.h"
+#include "shell/StartUp.h"
+#include "shell/TerminationSignals.h"
+
+namespace orvella {
+
+void ChooseDisplayPlatform() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      !qEnvironmentVariableIsEmpty("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+void InitApplication() {
+  QApplication::setApplicationName(QStringLiteral("orvella"));
+  QApplication::setWindowIcon(TdmMonApp::ApplicationIcon());
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+int RunNormalMode(const TStartUp& AStartUp) {
+  // A later start of the user's brings up the settings dialog here.
+  TdmMonApp* running = nullptr;
+  const TSingleInstance instance([&running] {
+    if (running)
+      running->miSettingsClick();
+  });
+  if (!instance.Claimed()) {
+    if (!instance.HandedOver())
+      std::fprintf(stderr, "%s: another instance runs but does not answer\n", ApplicationTitle);
+    return instance.HandedOver() ? EXIT_SUCCESS : EXIT_FAILURE;
+  }
+  TdmMonApp dmMonApp(TdmMonApp::MonitorThread(AStartUp.LogsDir()), ApplicationProblemReports());
+  TfrmSettings frmSettings(dmMonApp);
+  dmMonApp.SetMainForm(&frmSettings);
+  running = &dmMonApp;
+  const TTerminationSignals terminationSignals([&dmMonApp] { dmMonApp.Terminate(); });
+  const int exitCode = QApplication::exec();
+  running = nullptr;
+  return exitCode;
+}
+
+}  // namespace orvella

@@ -1,0 +1,15 @@
+// Orvella: the tray monitor of the hosted remote-desktop service.
+#include <QApplication>
+
+#include "shell/NormalMode.h"
+#include "shell/StartUp.h"
+
+int main(int argc, char** argv) {
+  orvella::ChooseDisplayPlatform();
+  QApplication application(argc, argv);
+  orvella::InitApplication();
+  const std::unique_ptr<orvella::TStartUp> startUp = orvella::TStartUp::Run();
+  if (!startUp)
+    return 1;
+  return orvella::RunNormalMode(*startUp);
+}
