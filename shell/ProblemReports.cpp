@@ -1,21 +1,21 @@
 #include "shell/ProblemReports.h"
 
-#include <stdexcept>
+#include "report/MailSender.h"
+#include "report/MailTls.h"
+#include "report/SendReportForm.h"
 
 namespace orvella {
 namespace {
 
-// Where the tray module meets report/: ShowSendReport is TfrmSendReport::Open,
-// BeginSend and ActiveSenderCount are TMailSender's, StartMailUnit is the mail
-// unit's TLS check (CheckMailTls). Until report/ is part of the build, asking
-// for a report says that reports cannot be sent.
+// The send-report dialog and the mail senders, as the tray module sees them.
 class TReportSubsystem final : public IProblemReports {
 public:
-  void ShowSendReport(TOnSend) override { throw std::runtime_error("Отправка отчетов недоступна"); }
-  void BeginSend(const std::string&, const std::string&, const std::string&, const std::string&) override {
-    throw std::runtime_error("Отправка отчетов недоступна");
+  void ShowSendReport(TOnSend AOnSend) override { TfrmSendReport::Open(AOnSend); }
+  void BeginSend(const std::string& AClientId, const std::string& AFileName, const std::string& AUserName,
+                 const std::string& AUserPhone) override {
+    TMailSender::BeginSend(AClientId, AFileName, AUserName, AUserPhone);
   }
-  int ActiveSenderCount() const override { return 0; }
+  int ActiveSenderCount() const override { return TMailSender::ActiveSenderCount(); }
 };
 
 }  // namespace
@@ -25,6 +25,6 @@ IProblemReports& ApplicationProblemReports() {
   return reports;
 }
 
-void StartMailUnit() {}
+void StartMailUnit() { CheckMailTls(); }
 
 }  // namespace orvella
