@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxPerfServices.h"
 
 #include <fcntl.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,14 +57,15 @@ uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
 // The counterpart of OpenProcess and DuplicateHandle: a process descriptor,
 // then a copy of the other process's descriptor (the caller needs the right
-// to trace it, which root has).
+// to trace it, which root has). Called directly: Debian 12's C library
+// declares the wrappers without C linkage.
 TServicesKey CopyServicesKey(uint32_t AProcessId, TOsHandle AHandle) {
   if (AProcessId == 0 || AProcessId > INT32_MAX || AHandle > INT32_MAX)
     RaiseOSError(EINVAL);
-  TFd process(pidfd_open(static_cast<pid_t>(AProcessId), 0));
+  TFd process(static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(AProcessId), 0)));
   if (process.Get() < 0)
     RaiseLastOSError();
-  TFd key(pidfd_getfd(process.Get(), static_cast<int>(AHandle), 0));
+  TFd key(static_cast<int>(syscall(SYS_pidfd_getfd, process.Get(), static_cast<int>(AHandle), 0)));
   if (key.Get() < 0)
     RaiseLastOSError();
   return TServicesKey(static_cast<TOsHandle>(key.Release()));
