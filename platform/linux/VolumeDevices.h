@@ -11,6 +11,7 @@ namespace orvella::platform {
 struct TBlockDevice {
   std::string Name;  // as /proc/diskstats names it
   std::string Disk;  // the whole disk whose queue settings it follows; empty when unknown
+  bool operator==(const TBlockDevice&) const = default;
 };
 
 class TVolumeDevices {
