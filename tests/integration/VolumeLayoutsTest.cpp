@@ -16,6 +16,7 @@
 #include "platform/SystemDir.h"
 #include "platform/linux/LinuxPerfCounters.h"
 #include "platform/linux/VolumeDevices.h"
+#include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
@@ -175,6 +176,17 @@ TEST_F(VolumeLayoutsTest, AMemoryFileSystemHasNoDeviceAndTheCounterStaysEmpty) {
   EXPECT_EQ(platform::VolumeOfPath(Temp / "tmpfs/usr/bin"), Temp / "tmpfs");
   EXPECT_TRUE(platform::TVolumeDevices().Of(Temp / "tmpfs/usr/bin").empty());
   EXPECT_TRUE(CounterOpens("\\LogicalDisk(" + (Temp / "tmpfs") + ")\\Avg. Disk Queue Length"));
+
+  // The disk monitor logs empty samples and never asks for a notification.
+  const TLogsDir logs(Temp / "logs");
+  TCounterLog disk("\\LogicalDisk(" + (Temp / "tmpfs") + ")\\Avg. Disk Queue Length", 1.99999999999999,
+                   TLogId::disk, logs);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(disk.LogNewValue());
+  const auto lines = testing::ReadLogLines(logs, TLogId::disk, DateOf(platform::SystemClock().LocalNow()));
+  ASSERT_EQ(lines.size(), 3u);
+  for (const std::string& line : lines)
+    EXPECT_EQ(line.substr(line.find(" - ") + 3), "") << line;
 }
 
 TEST_F(VolumeLayoutsTest, LvmAndDmCryptVolumesHaveTheirMappedDevice) {
