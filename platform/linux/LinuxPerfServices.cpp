@@ -7,36 +7,15 @@
 #include <cerrno>
 #include <cstdint>
 #include <set>
-#include <utility>
 
 #include "platform/Exceptions.h"
 #include "platform/SystemDir.h"
 #include "platform/SystemError.h"
+#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/LinuxPerfCounters.h"
 #include "platform/linux/VolumeDevices.h"
 
 namespace orvella::platform {
-
-namespace {
-
-// Closes a descriptor when it goes out of scope.
-class TFd {
-public:
-  explicit TFd(int AFd) : FFd(AFd) {}
-  ~TFd() {
-    if (FFd >= 0)
-      close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-  int Release() { return std::exchange(FFd, -1); }
-
-private:
-  int FFd;
-};
-
-}  // namespace
 
 TServicesKey::~TServicesKey() {
   if (FHandle != 0)

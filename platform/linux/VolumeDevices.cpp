@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <sstream>
 
 #include "platform/SystemError.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace fs = std::filesystem;
 
@@ -99,15 +99,12 @@ std::vector<TBlockDevice> TVolumeDevices::BtrfsDevices(const std::string& APath)
     RaiseLastOSError();
   if (static_cast<unsigned long>(fileSystem.f_type) != BTRFS_SUPER_MAGIC)
     return {};
-  const int fd = open(APath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  const TFd file(open(APath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0)
     RaiseLastOSError();
   btrfs_ioctl_fs_info_args fsInfo{};
-  const int answer = ioctl(fd, BTRFS_IOC_FS_INFO, &fsInfo);
-  const int lastError = errno;
-  close(fd);
-  if (answer != 0)
-    RaiseOSError(lastError);
+  if (ioctl(file.Get(), BTRFS_IOC_FS_INFO, &fsInfo) != 0)
+    RaiseLastOSError();
 
   std::vector<TBlockDevice> devices;
   std::error_code error;

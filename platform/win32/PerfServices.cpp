@@ -12,31 +12,21 @@ namespace {
 
 HKEY KeyOf(TOsHandle AHandle) { return reinterpret_cast<HKEY>(AHandle); }
 
-// Closes a key when it goes out of scope.
-class TKey {
+// A key or kernel handle closed when it goes out of scope.
+template <typename THandleType, auto Close>
+class TOwned {
 public:
-  explicit TKey(HKEY AKey) : FKey(AKey) {}
-  ~TKey() { RegCloseKey(FKey); }
-  TKey(const TKey&) = delete;
-  TKey& operator=(const TKey&) = delete;
-  HKEY Get() const { return FKey; }
+  explicit TOwned(THandleType AHandle) : FHandle(AHandle) {}
+  ~TOwned() { Close(FHandle); }
+  TOwned(const TOwned&) = delete;
+  TOwned& operator=(const TOwned&) = delete;
+  THandleType Get() const { return FHandle; }
 
 private:
-  HKEY FKey;
+  THandleType FHandle;
 };
-
-// Closes a kernel handle when it goes out of scope.
-class THandle {
-public:
-  explicit THandle(HANDLE AHandle) : FHandle(AHandle) {}
-  ~THandle() { CloseHandle(FHandle); }
-  THandle(const THandle&) = delete;
-  THandle& operator=(const THandle&) = delete;
-  HANDLE Get() const { return FHandle; }
-
-private:
-  HANDLE FHandle;
-};
+using TKey = TOwned<HKEY, RegCloseKey>;
+using THandle = TOwned<HANDLE, CloseHandle>;
 
 class TWin32PerfServices final : public IPerfServices {
 public:
