@@ -2,6 +2,7 @@
 // Starting a program, optionally through the system's elevation prompt and
 // optionally waiting for its exit code.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace orvella {
@@ -16,5 +17,8 @@ inline constexpr uint32_t StillActive = 259;
 // AWait the result is the child's exit code, otherwise StillActive at once.
 uint32_t RunProcess(const std::string& AFileName, const std::string& AParameters, bool AVisible, bool AElevated,
                     bool AWait);
+
+// Whatever starts programs the way RunProcess does; RunProcess itself in the product.
+using TProcessRunner = std::function<decltype(RunProcess)>;
 
 }  // namespace orvella

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Exceptions.h"
+#include "platform/linux/VolumeDevices.h"
+
 namespace orvella::platform {
 
 namespace {
@@ -40,8 +43,8 @@ bool SplitPath(const std::string& APath, std::string& AObject, std::string& AIns
 
 }  // namespace
 
-TLinuxPerfCounters::TLinuxPerfCounters(std::string AProcRoot, const ITickSource& ATicks)
-    : FProcRoot(std::move(AProcRoot)), FTicks(ATicks) {}
+TLinuxPerfCounters::TLinuxPerfCounters(std::string AProcRoot, const ITickSource& ATicks, std::string ASysRoot)
+    : FProcRoot(std::move(AProcRoot)), FTicks(ATicks), FSysRoot(std::move(ASysRoot)) {}
 
 TPdhStatus TLinuxPerfCounters::OpenQuery(TOsHandle& AQuery) {
   std::lock_guard lock(FLock);
@@ -76,7 +79,8 @@ TPdhStatus TLinuxPerfCounters::AddEnglishCounter(TOsHandle AQuery, const std::st
     if (!hasInstance)
       return PdhCStatusNoInstance;
     counter.Kind = TKind::DiskQueueLength;
-    counter.Device = instance;
+    if (const TPdhStatus status = FindDisks(instance, counter.Devices))
+      return status;
   } else {
     return PdhCStatusNoObject;
   }
@@ -119,6 +123,11 @@ TPdhStatus TLinuxPerfCounters::GetFormattedCounterValue(TOsHandle ACounter, TPdh
   if (found == FCounters.end())
     return PdhInvalidHandle;
   const TCounter& counter = found->second;
+  // A volume without block devices has no queue to measure.
+  if (counter.Kind == TKind::DiskQueueLength && counter.Devices.empty()) {
+    AValue.CStatus = PdhCalcNegativeDenominator;
+    return PdhCalcNegativeDenominator;
+  }
   const bool rate = counter.Kind != TKind::AvailableBytes;
   if (counter.Samples < (rate ? 2 : 1)) {
     AValue.CStatus = PdhCStatusInvalidData;
@@ -193,11 +202,14 @@ bool TLinuxPerfCounters::Read(const TCounter& ACounter, TRaw& ARaw) const {
   case TKind::DiskQueueLength: {
     std::ifstream file(FProcRoot + "/diskstats");
     std::string line;
+    double weighted = 0;
+    size_t found = 0;
     while (std::getline(file, line)) {
       std::istringstream fields(line);
       unsigned major = 0, minor = 0;
       std::string device;
-      if (!(fields >> major >> minor >> device) || device != ACounter.Device)
+      if (!(fields >> major >> minor >> device) ||
+          std::find(ACounter.Devices.begin(), ACounter.Devices.end(), device) == ACounter.Devices.end())
         continue;
       // After the name: reads, merged, sectors, ms; writes, merged, sectors,
       // ms; in flight; ms doing I/O; weighted ms doing I/O.
@@ -205,14 +217,44 @@ bool TLinuxPerfCounters::Read(const TCounter& ACounter, TRaw& ARaw) const {
       for (int i = 0; i < 11; ++i)
         if (!(fields >> value))
           return false;
-      ARaw.Value = value;
-      ARaw.Base = static_cast<double>(FTicks.Milliseconds());
-      return true;
+      weighted += value;
+      ++found;
     }
-    return false;
+    if (found != ACounter.Devices.size())
+      return false;
+    ARaw.Value = weighted;
+    ARaw.Base = static_cast<double>(FTicks.Milliseconds());
+    return true;
   }
   }
   return false;
+}
+
+TPdhStatus TLinuxPerfCounters::FindDisks(const std::string& AVolume, std::vector<std::string>& ADevices) const {
+  const TVolumeDevices volumes(FSysRoot, FProcRoot);
+  std::vector<TBlockDevice> devices;
+  if (AVolume.starts_with('/')) {
+    try {
+      devices = volumes.Of(AVolume);
+    } catch (const EOSError&) {
+      return PdhCStatusNoInstance;
+    }
+  } else {
+    std::istringstream names(AVolume);
+    for (std::string name; std::getline(names, name, '+');)
+      devices.push_back(volumes.Named(name));
+    if (devices.empty())
+      return PdhCStatusNoInstance;
+  }
+  for (const TBlockDevice& device : devices) {
+    // Switched-off statistics read 0 forever: the counter is disabled.
+    std::ifstream iostats(FSysRoot + "/block/" + device.Disk + "/queue/iostats");
+    int enabled = 1;
+    if (!device.Disk.empty() && iostats >> enabled && enabled == 0)
+      return PdhCStatusNoObject;
+    ADevices.push_back(device.Name);
+  }
+  return 0;
 }
 
 IPerfCounters& SystemPerfCounters() {

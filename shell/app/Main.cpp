@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "shell/NormalMode.h"
+#include "shell/RunModes.h"
 #include "shell/StartUp.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +12,5 @@ int main(int argc, char** argv) {
   const std::unique_ptr<orvella::TStartUp> startUp = orvella::TStartUp::Run();
   if (!startUp)
     return 1;
-  return orvella::RunNormalMode(*startUp);
+  return orvella::RunChosenMode(QApplication::arguments(), [&] { return orvella::RunNormalMode(*startUp); });
 }

@@ -85,12 +85,45 @@ TEST_F(LinuxPerfCountersTest, DiskQueueIsWeightedIoTimePerElapsedTime) {
   EXPECT_DOUBLE_EQ(value.DoubleValue, 2.5);
 }
 
+TEST_F(LinuxPerfCountersTest, AVolumeSumsItsDevicesAndOneWithoutDevicesGivesOnlyEmptySamples) {
+  // sysfs of a machine with one disk, sda, whose statistics are switched off.
+  testing::TTempDir sys;
+  std::filesystem::create_directories(sys / "block/sda/queue");
+  std::filesystem::create_directories(sys / "class/block");
+  std::filesystem::create_directory_symlink("../../block/sda", sys / "class/block/sda");
+  std::ofstream(sys / "block/sda/queue/iostats") << "0\n";
+  TLinuxPerfCounters counters(Proc.Path(), Ticks, sys.Path());
+  TOsHandle query = 0, counter = 0;
+  counters.OpenQuery(query);
+  EXPECT_EQ(counters.AddEnglishCounter(query, "\\LogicalDisk(sda)\\Avg. Disk Queue Length", counter),
+            PdhCStatusNoObject);
+
+  // A folder on no block device: the counter opens, and no sample has a value.
+  EXPECT_EQ(counters.AddEnglishCounter(query, "\\LogicalDisk(" + sys.Path() + ")\\Avg. Disk Queue Length", counter),
+            0u);
+  TPdhFmtCounterValue value;
+  for (int i = 0; i < 3; ++i, Ticks.Advance(1000)) {
+    EXPECT_EQ(counters.CollectQueryData(query), 0u);
+    EXPECT_EQ(counters.GetFormattedCounterValue(counter, value), PdhCalcNegativeDenominator);
+    EXPECT_EQ(value.CStatus, PdhCalcNegativeDenominator);
+  }
+
+  const TOsHandle both = Open("\\LogicalDisk(vda+vda1)\\Avg. Disk Queue Length");
+  EXPECT_EQ(Read(both, value), PdhInvalidData);
+  Ticks.Advance(1000);
+  DiskStats(2000);
+  EXPECT_EQ(Read(both, value), 0u);
+  EXPECT_DOUBLE_EQ(value.DoubleValue, 1.0);
+}
+
 TEST_F(LinuxPerfCountersTest, UnknownPathsAndMissingSourcesFailToOpen) {
   Open("\\Processor(_Total)\\Interrupts/sec", PdhCStatusNoCounter);
   Open("\\Processor(3)\\% Processor Time", PdhCStatusNoInstance);
   Open("\\Widgets\\Count", PdhCStatusNoObject);
   Open("Memory Available bytes", PdhCStatusBadCounterName);
   Open("\\LogicalDisk(sdz9)\\Avg. Disk Queue Length", PdhCStatusNoInstance);
+  Open("\\LogicalDisk(vda+sdz9)\\Avg. Disk Queue Length", PdhCStatusNoInstance);
+  Open("\\LogicalDisk(/missing/folder)\\Avg. Disk Queue Length", PdhCStatusNoInstance);
   std::filesystem::remove(Proc / "stat");
   Open("\\Processor(_Total)\\% Processor Time", PdhCStatusNoObject);
   EXPECT_FALSE(PdhStatusText(PdhCStatusNoObject).empty());
