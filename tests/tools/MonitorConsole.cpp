@@ -1,10 +1,17 @@
 // Runs the monitoring engine with a console owner:
-//   orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER]
+//   orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N]
 // Prints each error set and report name with a time stamp and stops cleanly
-// on SIGINT or SIGTERM; SIGUSR1 asks for a report.
+// on SIGINT or SIGTERM (Ctrl+C on Windows) or after N seconds; SIGUSR1 asks
+// for a report.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
+#include <unistd.h>
+#endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -20,20 +27,33 @@ using namespace orvella;
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER]\n");
+  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N]\n");
   return 2;
 }
+
+#ifdef _WIN32
+// Ctrl+C and Ctrl+Break end the loop; the watcher waits for either or the time limit.
+HANDLE StopEvent = nullptr;
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+  SetEvent(StopEvent);
+  return TRUE;
+}
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TMonThreadSettings settings{"", true};
   std::optional<std::string> logs;
+  long seconds = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-rdp") == 0)
       settings.LogRdp = false;
     else if (std::strcmp(argv[i], "--logs") == 0 && i + 1 < argc)
       logs = argv[++i];
+    else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
+      seconds = std::atol(argv[++i]);
     else if (settings.RdpServer.empty() && argv[i][0] != '-')
       settings.RdpServer = argv[i];
     else
@@ -42,6 +62,15 @@ int main(int argc, char** argv) {
   if (settings.RdpServer.empty())
     return Usage();
 
+  auto owner = std::make_shared<testing::TConsoleOwner>(settings, stdout);
+#ifdef _WIN32
+  StopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  std::thread watcher([&] {
+    WaitForSingleObject(StopEvent, seconds < 0 ? INFINITE : static_cast<DWORD>(seconds * 1000));
+    owner->Terminate();
+  });
+#else
   // Signals are taken by one thread with sigwait; every other thread,
   // the loop's children included until they exec, has them blocked.
   sigset_t handled;
@@ -50,9 +79,11 @@ int main(int argc, char** argv) {
   sigaddset(&handled, SIGTERM);
   sigaddset(&handled, SIGUSR1);
   sigaddset(&handled, SIGUSR2);
+  sigaddset(&handled, SIGALRM);
   pthread_sigmask(SIG_BLOCK, &handled, nullptr);
+  if (seconds >= 0)
+    alarm(static_cast<unsigned>(seconds));
 
-  auto owner = std::make_shared<testing::TConsoleOwner>(settings, stdout);
   std::thread watcher([&] {
     for (;;) {
       int signal = 0;
@@ -67,6 +98,7 @@ int main(int argc, char** argv) {
       return;
     }
   });
+#endif
 
   int rc = 0;
   try {
@@ -81,7 +113,13 @@ int main(int argc, char** argv) {
     owner->Print(std::string("failed ") + error.what());
     rc = 1;
   }
+#ifdef _WIN32
+  SetEvent(StopEvent);
+  watcher.join();
+  CloseHandle(StopEvent);
+#else
   pthread_kill(watcher.native_handle(), SIGUSR2);
   watcher.join();
+#endif
   return rc;
 }

@@ -14,14 +14,15 @@ namespace {
 
 constexpr uint32_t Loopback = 0x0100007F;  // 127.0.0.1 in network byte order
 
-struct TEchoFixture : ::testing::Test {
+// One ICMP handle with its completion event and reply buffer.
+struct TEcho {
   IIcmp& Icmp = SystemIcmp();
   TOsHandle Handle = InvalidIcmpHandle;
   TOsHandle Event = 0;
   alignas(8) unsigned char Reply[92] = {};
   const char Data[32] = "abcdefghijklmnopqrstuvwabcdefgh";
 
-  void SetUp() override {
+  void Open() {
     const TIcmpCreateResult created = Icmp.IcmpCreateFile();
     ASSERT_NE(created.Handle, InvalidIcmpHandle) << "IcmpCreateFile failed with " << created.LastError;
     Handle = created.Handle;
@@ -29,12 +30,16 @@ struct TEchoFixture : ::testing::Test {
     Event = Icmp.CreateCompletionEvent(error);
     ASSERT_NE(Event, 0u) << error;
   }
-  void TearDown() override {
+  ~TEcho() {
     if (Event != 0)
       Icmp.CloseEvent(Event);
     if (Handle != InvalidIcmpHandle)
       Icmp.IcmpCloseHandle(Handle);
   }
+};
+
+struct TEchoFixture : ::testing::Test, TEcho {
+  void SetUp() override { Open(); }
 };
 
 TEST_F(TEchoFixture, LoopbackAnswersThroughTheEventWithTheNarrowHeader) {
@@ -58,8 +63,8 @@ TEST_F(TEchoFixture, LoopbackAnswersThroughTheEventWithTheNarrowHeader) {
 }
 
 TEST_F(TEchoFixture, SeveralRequestsCompleteTogether) {
-  TEchoFixture second;
-  second.SetUp();
+  TEcho second;
+  ASSERT_NO_FATAL_FAILURE(second.Open());
   ASSERT_EQ(Icmp.IcmpSendEcho2(Handle, Event, Loopback, Data, sizeof Data, Reply, sizeof Reply, 2000).LastError,
             ErrorIoPending);
   ASSERT_EQ(Icmp.IcmpSendEcho2(second.Handle, second.Event, 0x0200007F, Data, sizeof Data, second.Reply,
@@ -69,7 +74,6 @@ TEST_F(TEchoFixture, SeveralRequestsCompleteTogether) {
   const TOsHandle events[] = {Event, second.Event};
   EXPECT_EQ(Icmp.WaitForAllObjects(events, 5000), WaitObject0);
   EXPECT_EQ(Icmp.IcmpParseReplies(second.Reply, sizeof second.Reply).Count, 1u);
-  second.TearDown();
 }
 
 TEST_F(TEchoFixture, TimeOutOfAnAddressThatDoesNotAnswer) {
