@@ -23,8 +23,9 @@ function(orvella_gtest name)
   cmake_parse_arguments(ARG "" "LABEL" "SOURCES;DEPS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # Under Wine the first listing may have to make the prefix first.
   gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 180
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES LABELS ${ARG_LABEL} SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]" ${ARG_PROPERTIES})
 endfunction()

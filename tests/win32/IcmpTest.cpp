@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/IpErrorString.h"
+#include "tests/win32/Wine.h"
 
 namespace orvella::platform {
 namespace {
@@ -83,6 +84,8 @@ TEST_F(TEchoFixture, TimeOutOfAnAddressThatDoesNotAnswer) {
 }
 
 TEST(IpErrorStringTest, KnowsTheTimeOutText) {
+  if (testing::UnderWine())
+    GTEST_SKIP() << "Wine 8 exports GetIpErrorString only as a stub that aborts the caller";
   std::string text;
   EXPECT_TRUE(GetIpErrorString(IpReqTimedOut, text));
   EXPECT_FALSE(text.empty());
