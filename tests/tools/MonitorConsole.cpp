@@ -1,8 +1,9 @@
 // Runs the monitoring engine with a console owner:
-//   orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N]
+//   orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N] [--stand-in-counters]
 // Prints each error set and report name with a time stamp and stops cleanly
 // on SIGINT or SIGTERM (Ctrl+C on Windows) or after N seconds; SIGUSR1 asks
-// for a report.
+// for a report. --stand-in-counters gives the load monitors a fixed value
+// instead of the system's counters, for systems (Wine) that lack them.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -20,6 +21,7 @@
 
 #include "engine/MonThread.h"
 #include "platform/Exceptions.h"
+#include "tests/support/FakePerfCounters.h"
 #include "tests/tools/ConsoleOwner.h"
 
 using namespace orvella;
@@ -27,7 +29,7 @@ using namespace orvella;
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N]\n");
+  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N] [--stand-in-counters]\n");
   return 2;
 }
 
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
   TMonThreadSettings settings{"", true};
   std::optional<std::string> logs;
   long seconds = -1;
+  bool standInCounters = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--no-rdp") == 0)
       settings.LogRdp = false;
@@ -54,6 +57,8 @@ int main(int argc, char** argv) {
       logs = argv[++i];
     else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
       seconds = std::atol(argv[++i]);
+    else if (std::strcmp(argv[i], "--stand-in-counters") == 0)
+      standInCounters = true;
     else if (settings.RdpServer.empty() && argv[i][0] != '-')
       settings.RdpServer = argv[i];
     else
@@ -104,7 +109,12 @@ int main(int argc, char** argv) {
   try {
     const TLogsDir logsDir = logs ? TLogsDir(*logs) : TLogsDir::FromLocalAppData();
     owner->Print("started " + settings.RdpServer + " logs " + logsDir.Path());
-    MonThreadRun(owner, TMonThreadPlatform{.LogsDir = logsDir});
+    testing::TFakePerfCounters standIn;
+    standIn.Answers = {testing::TFakePerfCounters::Value(1.5)};
+    MonThreadRun(owner, TMonThreadPlatform{
+                            .LogsDir = logsDir,
+                            .Counters = standInCounters ? static_cast<platform::IPerfCounters&>(standIn)
+                                                        : platform::SystemPerfCounters()});
     owner->Print("stopped");
   } catch (const Exception& error) {
     owner->Print(std::string("failed ") + error.ClassName() + ": " + error.what());
