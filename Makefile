@@ -3,8 +3,10 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
+# The Windows build (MinGW-w64) of the engine and its tests, run under Wine.
+WIN32_BUILD_DIR ?= $(BUILD_DIR)/win32
 
-.PHONY: all deps configure build check run clean
+.PHONY: all deps configure build check run clean win32 win32-check
 
 all: build
 
@@ -17,8 +19,20 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-check: build
+check: build win32
 	@cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+	@$(MAKE) --no-print-directory win32-check
+
+win32: deps
+	@cmake -S . -B $(WIN32_BUILD_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DORVELLA_GUI=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(WIN32_BUILD_DIR) -j $(JOBS)
+
+# A fresh Wine prefix for every run.
+win32-check: win32
+	@WINEPREFIX=$(abspath $(WIN32_BUILD_DIR))/wine-prefix wineserver -k 2>/dev/null || true
+	@rm -rf $(WIN32_BUILD_DIR)/wine-prefix
+	@cd $(WIN32_BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 run: build
 	@scripts/run-app $(BUILD_DIR)

@@ -5,6 +5,8 @@
 #include <pdh.h>
 #include <pdhmsg.h>
 
+#include <cstdio>
+
 #include "platform/Exceptions.h"
 #include "platform/PerfCounters.h"
 #include "platform/SystemError.h"
@@ -82,6 +84,16 @@ IPerfCounters& SystemPerfCounters() {
   return counters;
 }
 
-std::string PdhStatusText(TPdhStatus AStatus) { return MessageText(GetModuleHandleW(L"pdh.dll"), AStatus); }
+// A pdh.dll without its message table (Wine's) must not leave the error
+// without words: the status number stands in.
+std::string PdhStatusText(TPdhStatus AStatus) {
+  std::string text = MessageText(GetModuleHandleW(L"pdh.dll"), AStatus);
+  if (text.empty()) {
+    char number[32];
+    std::snprintf(number, sizeof number, "PDH status 0x%08X", static_cast<unsigned>(AStatus));
+    text = number;
+  }
+  return text;
+}
 
 }  // namespace orvella::platform

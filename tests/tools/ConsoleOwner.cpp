@@ -17,7 +17,11 @@ void TConsoleOwner::Print(const std::string& AText) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm local;
+#ifdef _WIN32
+  localtime_s(&local, &seconds);
+#else
   localtime_r(&seconds, &local);
+#endif
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
   std::fprintf(FOutput, "%s.%03d %s\n", stamp, static_cast<int>(millis), AText.c_str());
