@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
 
-.PHONY: all deps configure build check run clean
+.PHONY: all deps configure build check run clean package
 
 all: build
 
@@ -25,3 +25,10 @@ run: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The Debian package, built Release in a folder of its own with Debian's
+# hardening flags: $(PACKAGE_DIR)/orvella_<version>-1_amd64.deb.
+PACKAGE_DIR ?= build-package
+
+package: deps
+	@scripts/build-package $(PACKAGE_DIR) $(JOBS) $(CMAKE_FLAGS)
