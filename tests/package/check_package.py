@@ -87,7 +87,7 @@ class Check:
         return debs[0]
 
     def lintian(self, deb):
-        result = run(["lintian", "--no-tag-display-limit", deb], capture_output=True, check=False)
+        result = run(["lintian", "--tag-display-limit", "0", deb], capture_output=True, check=False)
         print("lintian says:\n" + (result.stdout.strip() or "(nothing)"))
         errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
         if errors:
