@@ -6,7 +6,7 @@ JOBS ?= 2
 # The Windows build (MinGW-w64) of the engine and its tests, run under Wine.
 WIN32_BUILD_DIR ?= $(BUILD_DIR)/win32
 
-.PHONY: all deps configure build check run clean win32 win32-check
+.PHONY: all deps configure build check run clean package win32 win32-check
 
 all: build
 
@@ -39,3 +39,10 @@ run: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The Debian package, built Release in a folder of its own with Debian's
+# hardening flags: $(PACKAGE_DIR)/orvella_<version>-1_amd64.deb.
+PACKAGE_DIR ?= build-package
+
+package: deps
+	@scripts/build-package $(PACKAGE_DIR) $(JOBS) $(CMAKE_FLAGS)

@@ -1,7 +1,8 @@
 // Round-trip times of our pinger against iputils ping, both asking the same
-// responder of the simulated network, which answers after 50 ms.
+// responder of the simulated network, which answers after 50 ms, at the same
+// moments (one request each every 200 ms, side by side) with the same payload.
 //
-//   orvella_bench_ping [COUNT]
+//   bench_ping [COUNT]
 #include <arpa/inet.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/Pinger.h"
@@ -56,6 +58,13 @@ int main(int argc, char** argv) {
   TNetLab lab;
   lab.SetEcho(TNetLab::GatewayIp, TEchoRule::Reply(50));
 
+  // Started first, iputils ping runs beside our pinger on a thread of its own.
+  std::string output;
+  std::thread peer([&] {
+    output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-c", std::to_string(count), "-i", "0.2", "-s",
+                                              std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
+  });
+
   std::vector<double> ours;
   {
     char folder[] = "/tmp/orvella-bench-XXXXXX";
@@ -67,19 +76,19 @@ int main(int argc, char** argv) {
     TBenchPinger pinger(TLogId::gateway, logs, platform::SystemClock(), icmp);
     pinger.SetIp(inet_addr(TNetLab::GatewayIp));
     pinger.SetIpDescr("gateway");
+    auto next = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
       TPinger* list[] = {&pinger};
       TPinger::BeginPing(list, -1);
       pinger.LogNewValue();
-      usleep(200000);
+      next += std::chrono::milliseconds(200);
+      std::this_thread::sleep_until(next);
     }
     ours = pinger.Rtts;
     std::filesystem::remove_all(folder);
   }
+  peer.join();
 
-  // 1000 data bytes, as our requests carry.
-  const std::string output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-c", std::to_string(count), "-i", "0.2",
-                                                              "-s", "1000", "-W", "4", TNetLab::GatewayIp});
   std::vector<double> theirs;
   const std::regex time("time=([0-9.]+) ms");
   for (auto it = std::sregex_iterator(output.begin(), output.end(), time); it != std::sregex_iterator(); ++it)
@@ -89,7 +98,7 @@ int main(int argc, char** argv) {
   double largest = 0;
   for (size_t i = 0; i < pairs; ++i)
     largest = std::max(largest, std::fabs(ours[i] - theirs[i]));
-  std::printf("round trips to a responder answering after 50 ms, %d requests each\n", count);
+  std::printf("round trips to a responder answering after 50 ms, %d requests each, side by side\n", count);
   std::printf("  orvella pinger: %zu replies, mean %.2f ms (whole milliseconds)\n", ours.size(), Mean(ours));
   std::printf("  iputils ping:   %zu replies, mean %.3f ms\n", theirs.size(), Mean(theirs));
   std::printf("  difference of the means %.3f ms, largest difference of paired samples %.3f ms\n",

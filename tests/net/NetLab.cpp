@@ -217,6 +217,10 @@ void TNetLab::Build() {
     StartResponder(host);
 }
 
+void TNetLab::AddHostName(const std::string& AName, const std::string& AAddress) const {
+  std::ofstream(fs::path(NetnsEtc) / Namespace(THost::Client) / "hosts", std::ios::app) << AAddress << " " << AName << "\n";
+}
+
 void TNetLab::WriteSysctl(THost AHost, const std::string& AName, const std::string& AValue) const {
   TEnter inside(*this, AHost);
   std::ofstream file("/proc/sys/" + AName);

@@ -66,6 +66,9 @@ public:
   // 10.77.4.2 behind the router, 10.77.3.2 on the client's network.
   std::string ServerIp() const;
 
+  // Makes the client resolve AName to AAddress as well.
+  void AddHostName(const std::string& AName, const std::string& AAddress) const;
+
   // Changes how the host that owns AAddress answers echo requests to it;
   // returns once its responder has taken the change.
   void SetEcho(const std::string& AAddress, const TEchoRule& ARule);

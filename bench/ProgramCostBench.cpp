@@ -1,0 +1,209 @@
+// bench_program_cost [CONNECTED_SECONDS [IDLE_SECONDS]] [--program PATH]
+//
+// The whole program's cost beside the console runner of the engine and
+// collectd, all three at the same time in the client of the simulated network
+// and watching the same targets. The program runs as a customer's would: an X
+// display (Xvfb) with a tray host, a settings store holding a client number
+// whose server name resolves to the lab's server. First connected to the
+// server for CONNECTED_SECONDS (default 60), then, once the engines have
+// noticed the connection is gone, not connected for IDLE_SECONDS (default 180:
+// the engine looks for a connection once a minute). Prints CPU seconds,
+// wake-ups per second, peak and private memory and the ratios. PATH is the
+// program to measure (the installed /usr/bin/orvella, say); the built one by
+// default. Needs root.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "base/SettingsStore.h"
+#include "bench/ProcessCost.h"
+#include "engine/FixedValues.h"
+#include "platform/SettingsKey.h"
+#include "tests/net/EngineRun.h"
+#include "tests/net/NetLab.h"
+#include "tests/support/TempDir.h"
+
+using namespace orvella;
+using namespace orvella::bench;
+using namespace orvella::testing;
+
+namespace {
+
+constexpr const char* ClientNumber = "bench";
+// The program has shown itself and taken its first samples.
+constexpr int WarmUpSeconds = 8;
+
+// A program of the bench's own, outside the lab, killed with the bench.
+class TChild {
+public:
+  explicit TChild(std::vector<std::string> AArgs, int AKeepFd = -1) {
+    std::vector<char*> argv;
+    for (std::string& arg : AArgs)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    FPid = fork();
+    if (FPid == 0) {
+      if (AKeepFd >= 0)
+        fcntl(AKeepFd, F_SETFD, 0);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      execvp(argv[0], argv.data());
+      _exit(127);
+    }
+  }
+  ~TChild() {
+    if (FPid > 0) {
+      kill(FPid, SIGKILL);
+      waitpid(FPid, nullptr, 0);
+    }
+  }
+  TChild(const TChild&) = delete;
+  TChild& operator=(const TChild&) = delete;
+
+private:
+  pid_t FPid = 0;
+};
+
+// Xvfb on a free display; its number.
+std::unique_ptr<TChild> StartXvfb(std::string& ADisplay) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe failed");
+  auto xvfb = std::make_unique<TChild>(
+      std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0",
+                               "1280x800x24"},
+      fds[1]);
+  close(fds[1]);
+  char text[16] = {};
+  const ssize_t n = read(fds[0], text, sizeof text - 1);
+  close(fds[0]);
+  if (n <= 0)
+    throw std::runtime_error("Xvfb did not start");
+  ADisplay = ":" + std::string(text, std::strcspn(text, "\n"));
+  return xvfb;
+}
+
+size_t CountLines(const std::string& AFolder, const std::string& ANamePart) {
+  size_t lines = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(AFolder, error)) {
+    if (entry.path().string().find(ANamePart) == std::string::npos)
+      continue;
+    std::ifstream file(entry.path());
+    for (std::string line; std::getline(file, line);)
+      ++lines;
+  }
+  return lines;
+}
+
+struct TRow {
+  const char* Name;
+  TClientProcess* Process;
+  TProcessSample Start;
+  TPhaseCost Cost;
+};
+
+void MeasurePhase(std::vector<TRow>& ARows, int ASeconds, const char* ATitle) {
+  for (TRow& row : ARows)
+    row.Start = SampleProcess(row.Process->Pid());
+  std::this_thread::sleep_for(std::chrono::seconds(ASeconds));
+  for (TRow& row : ARows)
+    row.Cost = CostBetween(row.Start, SampleProcess(row.Process->Pid()), ASeconds);
+  std::printf("\n%s, %d s:\n", ATitle, ASeconds);
+  for (const TRow& row : ARows)
+    std::printf("  %-9s %6.2f CPU s  %6.2f wake-ups/s (%5.1f a minute)  peak resident %6.1f MB  private %6.2f MB\n",
+                row.Name, row.Cost.CpuSeconds, row.Cost.WakeupsPerSecond, row.Cost.WakeupsPerSecond * 60,
+                row.Cost.PeakMb, row.Cost.PrivateMb);
+  const TPhaseCost& ours = ARows[0].Cost;
+  for (size_t i = 1; i < ARows.size(); ++i) {
+    const TPhaseCost& theirs = ARows[i].Cost;
+    std::printf("  program/%-9s CPU %s, wake-ups %s, peak resident %s, private %s\n", ARows[i].Name,
+                Ratio(ours.CpuSeconds, theirs.CpuSeconds).c_str(),
+                Ratio(ours.WakeupsPerSecond, theirs.WakeupsPerSecond).c_str(), Ratio(ours.PeakMb, theirs.PeakMb).c_str(),
+                Ratio(ours.PrivateMb, theirs.PrivateMb).c_str());
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string reason = TNetLab::SkipReason();
+  if (!reason.empty()) {
+    std::fprintf(stderr, "skipped: %s\n", reason.c_str());
+    return 0;
+  }
+  std::vector<int> seconds;
+  std::string program = ORVELLA_PROGRAM;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--program") == 0 && i + 1 < argc)
+      program = argv[++i];
+    else
+      seconds.push_back(std::max(1, std::atoi(argv[i])));
+  }
+  const int connectedSeconds = seconds.size() > 0 ? seconds[0] : 60;
+  const int idleSeconds = seconds.size() > 1 ? seconds[1] : 180;
+
+  TTempDir dir;
+  TNetLab lab;
+  const std::string server = std::string(ClientNumber) + ServerDomainSuffix;
+  lab.AddHostName(server, lab.ServerIp());
+  auto connection = std::make_unique<TRdpConnection>(lab);
+
+  // A customer's session: a home of its own, a display with a tray.
+  const std::string runtime = dir / "runtime";
+  std::filesystem::create_directories(runtime);
+  chmod(runtime.c_str(), 0700);
+  setenv("HOME", dir.Path().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+  setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  platform::CurrentUserKey(SettingsKeyPath)->OpenForWrite()->Write("ClientId", {platform::TRegValueType::String, ClientNumber});
+  std::string display;
+  const auto xvfb = StartXvfb(display);
+  setenv("DISPLAY", display.c_str(), 1);
+  const TChild tray({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true", "--expand", "false"});
+
+  std::ofstream(dir / "collectd.conf") << CollectdConfig(dir.Path(), {TNetLab::GatewayIp, TNetLab::DnsIp, lab.ServerIp()});
+  const std::string runnerLogs = dir / "runner-logs";
+  const std::string programLogs = dir / "state";
+  TClientProcess orvella(lab, {program}, dir / "program.txt");
+  TClientProcess runner(lab, {ORVELLA_MONITOR_CONSOLE, server, "--logs", runnerLogs}, dir / "runner.txt");
+  TClientProcess collectd(lab, {"collectd", "-f", "-C", dir / "collectd.conf"}, dir / "collectd.txt");
+  std::this_thread::sleep_for(std::chrono::seconds(WarmUpSeconds));
+  if (CountLines(programLogs, "_rdp.log") == 0) {
+    std::fprintf(stderr, "the program does not sample the server (%s)\n", program.c_str());
+    return 1;
+  }
+
+  std::printf("%s, the console runner and collectd side by side in the simulated network\n", program.c_str());
+  std::vector<TRow> rows = {{"program", &orvella, {}, {}}, {"runner", &runner, {}, {}}, {"collectd", &collectd, {}, {}}};
+  MeasurePhase(rows, connectedSeconds, "connected");
+
+  // The engines look at the connection table once a minute; wait until both
+  // have stopped sampling.
+  connection.reset();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  for (size_t before = 0, after = 1; before != after && std::chrono::steady_clock::now() < deadline;) {
+    before = CountLines(programLogs, "_gateway.log") + CountLines(runnerLogs, "_gateway.log");
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    after = CountLines(programLogs, "_gateway.log") + CountLines(runnerLogs, "_gateway.log");
+  }
+  MeasurePhase(rows, idleSeconds, "not connected (collectd samples on: it does not know about the connection)");
+
+  for (TClientProcess* process : {&orvella, &runner, &collectd})
+    if (process->Stop(SIGTERM, std::chrono::seconds(20)) < 0)
+      std::fprintf(stderr, "a program did not stop on SIGTERM\n");
+  return 0;
+}
