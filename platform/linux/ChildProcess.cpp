@@ -14,39 +14,11 @@
 
 #include "platform/SystemError.h"
 #include "platform/linux/AboveStandardStreams.h"
+#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/JobRegistry.h"
 
 namespace orvella::platform {
 namespace {
-
-class TFd {
-public:
-  TFd() = default;
-  explicit TFd(int AFd) : FFd(AFd) {}
-  ~TFd() { Reset(); }
-  TFd(TFd&& AOther) noexcept : FFd(AOther.Release()) {}
-  TFd& operator=(TFd&& AOther) noexcept {
-    if (this != &AOther) {
-      Reset();
-      FFd = AOther.Release();
-    }
-    return *this;
-  }
-  int Get() const { return FFd; }
-  int Release() {
-    const int fd = FFd;
-    FFd = -1;
-    return fd;
-  }
-  void Reset() {
-    if (FFd >= 0)
-      close(FFd);
-    FFd = -1;
-  }
-
-private:
-  int FFd = -1;
-};
 
 // AFd above the standard streams, or EOSError. Besides the pidfd being a
 // handle: between fork and exec the child moves its output onto 1 and 2,
