@@ -8,24 +8,12 @@
 #include <unistd.h>
 
 #include "engine/ConnectionList.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace orvella {
 namespace {
 
-class TFd {
-public:
-  explicit TFd(int AFd) : FFd(AFd) {}
-  ~TFd() {
-    if (FFd >= 0)
-      close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-
-private:
-  int FFd;
-};
+using platform::TFd;
 
 TEST(ConnectionTableIntegrationTest, AFailedKernelReadIsNoConnectionForOneRefreshNotAFailure) {
   // A loopback connection that the table lists.
