@@ -19,7 +19,7 @@
 namespace orvella {
 namespace {
 
-std::string RunCommand(const std::vector<std::string>& ACommand, THandle AJob = 0) {
+std::string RunCommand(const std::vector<std::string>& ACommand, platform::TOsHandle AJob = 0) {
   TCommandProcess process(ACommand, AJob);
   return process.GetOutput();
 }
@@ -111,8 +111,8 @@ TEST(CommandProcessHandle, IsAboveTheStandardStreamsWhenTheProgramHasNone) {
     saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
     close(fd);
   }
-  THandle process = 0;
-  uintptr_t event = 0;
+  platform::TOsHandle process = 0;
+  platform::TOsHandle event = 0;
   uint8_t ended = sigNone;
   {
     TCommandProcess quick({"true"}, 0);
