@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxPerfServices.h"
+#include "platform/linux/PerfServices.h"
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -12,7 +12,7 @@
 #include "platform/SystemDir.h"
 #include "platform/SystemError.h"
 #include "platform/linux/FileDescriptor.h"
-#include "platform/linux/LinuxPerfCounters.h"
+#include "platform/linux/PerfCounters.h"
 #include "platform/linux/VolumeDevices.h"
 
 namespace orvella::platform {

@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxIcmp.h"
+#include "platform/linux/Icmp.h"
 
 #include <cerrno>
 #include <cstring>
