@@ -69,7 +69,7 @@ TIcmpSendResult TLinuxIcmp::IcmpSendEcho2(TOsHandle AHandle, TOsHandle AEvent, u
                                           const void* AData, uint16_t ADataSize, void* AReply, uint32_t AReplySize,
                                           uint32_t ATimeout) {
   TIcmpEndpoint* endpoint = Find(AHandle);
-  std::shared_ptr<TWaitableEvent> event = FindEvent(AEvent);
+  std::shared_ptr<TWaitableEvent> event = FEvents.Find(AEvent);
   if (!endpoint || !event)
     return {0, EBADF};
   return endpoint->Send(std::move(event), ADestination, AData, ADataSize, AReply, AReplySize, ATimeout);
@@ -86,35 +86,11 @@ TIcmpParseResult TLinuxIcmp::IcmpParseReplies(void* AReply, uint32_t AReplySize)
   return {1, 0};
 }
 
-TOsHandle TLinuxIcmp::CreateCompletionEvent(uint32_t& ALastError) {
-  try {
-    auto event = std::make_shared<TWaitableEvent>();
-    const TOsHandle handle = event->Handle();
-    std::lock_guard lock(FLock);
-    FEvents.emplace(handle, std::move(event));
-    return handle;
-  } catch (const EOSError& e) {
-    ALastError = static_cast<uint32_t>(e.ErrorCode());
-    return 0;
-  }
-}
+TOsHandle TLinuxIcmp::CreateCompletionEvent(uint32_t& ALastError) { return FEvents.Create(ALastError); }
 
-std::shared_ptr<TWaitableEvent> TLinuxIcmp::FindEvent(TOsHandle AEvent) {
-  std::lock_guard lock(FLock);
-  const auto found = FEvents.find(AEvent);
-  return found == FEvents.end() ? nullptr : found->second;
-}
+void TLinuxIcmp::ResetEvent(TOsHandle AEvent) { FEvents.Reset(AEvent); }
 
-void TLinuxIcmp::ResetEvent(TOsHandle AEvent) {
-  if (const std::shared_ptr<TWaitableEvent> event = FindEvent(AEvent))
-    event->Reset();
-}
-
-// A request still outstanding keeps its event until it completes.
-void TLinuxIcmp::CloseEvent(TOsHandle AEvent) {
-  std::lock_guard lock(FLock);
-  FEvents.erase(AEvent);
-}
+void TLinuxIcmp::CloseEvent(TOsHandle AEvent) { FEvents.Close(AEvent); }
 
 uint32_t TLinuxIcmp::WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) {
   const TOsHandle events[] = {AEvent};

@@ -3,14 +3,13 @@
 // allows one, a raw socket otherwise. Each handle has one socket and one
 // thread that takes replies and ICMP errors off it, writes the caller's reply
 // buffer and signals the caller's event, or does so at the request's deadline
-// with IpReqTimedOut. Events are the platform's waitable events, their
-// handles the descriptors.
+// with IpReqTimedOut.
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/EventTable.h"
 #include "platform/Icmp.h"
-#include "platform/WaitableEvent.h"
 
 namespace orvella::platform {
 
@@ -42,12 +41,11 @@ public:
 
 private:
   TIcmpEndpoint* Find(TOsHandle AHandle);
-  std::shared_ptr<TWaitableEvent> FindEvent(TOsHandle AEvent);
 
   const TIcmpSocketKind FKind;
   std::mutex FLock;
   std::map<TOsHandle, std::unique_ptr<TIcmpEndpoint>> FEndpoints;
-  std::map<TOsHandle, std::shared_ptr<TWaitableEvent>> FEvents;
+  TEventTable FEvents;
   TOsHandle FNextHandle = 1;
 };
 
