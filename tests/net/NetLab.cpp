@@ -301,23 +301,14 @@ const std::string& TNetLab::Namespace(THost AHost) const { return FHosts.at(AHos
 
 std::string TNetLab::ServerIp() const { return FOptions.ServerOnClientLan ? "10.77.3.2" : "10.77.4.2"; }
 
-TNetLab::TEnter::TEnter(const TNetLab& ALab, THost AHost) {
-  FPrevious = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-  const int ns = open(("/run/netns/" + ALab.Namespace(AHost)).c_str(), O_RDONLY | O_CLOEXEC);
-  const bool entered = FPrevious >= 0 && ns >= 0 && setns(ns, CLONE_NEWNET) == 0;
-  if (ns >= 0)
-    close(ns);
-  if (!entered) {
-    if (FPrevious >= 0)
-      close(FPrevious);
+TNetLab::TEnter::TEnter(const TNetLab& ALab, THost AHost)
+    : FPrevious(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC)) {
+  const platform::TFd ns(open(("/run/netns/" + ALab.Namespace(AHost)).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!FPrevious.Valid() || !ns.Valid() || setns(ns.Get(), CLONE_NEWNET) != 0)
     throw std::runtime_error("cannot enter namespace " + ALab.Namespace(AHost));
-  }
 }
 
-TNetLab::TEnter::~TEnter() {
-  setns(FPrevious, CLONE_NEWNET);
-  close(FPrevious);
-}
+TNetLab::TEnter::~TEnter() { setns(FPrevious.Get(), CLONE_NEWNET); }
 
 void TNetLab::UseClientHosts() const {
   const std::string etc = std::string(NetnsEtc) + "/" + Namespace(THost::Client);

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/FileDescriptor.h"
+
 namespace orvella::testing {
 
 struct TEchoRule {
@@ -82,7 +84,7 @@ public:
     TEnter& operator=(const TEnter&) = delete;
 
   private:
-    int FPrevious;
+    platform::TFd FPrevious;
   };
 
   // Makes this process resolve names through the client's hosts and
