@@ -1,7 +1,8 @@
 #pragma once
 // The completion events that the ICMP service hands out by handle, each one
-// the platform's waitable event. A request still outstanding holds on to its
-// event, so closing the handle never pulls an event from under it.
+// the platform's waitable event. What Find gives keeps its event alive, so
+// whoever holds it (a request still outstanding on Linux) never sets an event
+// that was closed under it.
 #include <cstdint>
 #include <map>
 #include <memory>
