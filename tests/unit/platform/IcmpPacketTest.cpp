@@ -31,10 +31,10 @@ TBytes Icmp(uint8_t AType, uint8_t ACode, const TBytes& ARest) {
   return icmp;
 }
 
-TBytes EchoRest(uint8_t AType, uint16_t AId, uint16_t ASeq, const TBytes& AData) {
-  TBytes echo = Icmp(AType, 0, {uint8_t(AId >> 8), uint8_t(AId), uint8_t(ASeq >> 8), uint8_t(ASeq)});
-  echo.insert(echo.end(), AData.begin(), AData.end());
-  return echo;
+TBytes Echo(uint8_t AType, uint16_t AId, uint16_t ASeq, const TBytes& AData) {
+  TBytes rest = {uint8_t(AId >> 8), uint8_t(AId), uint8_t(ASeq >> 8), uint8_t(ASeq)};
+  rest.insert(rest.end(), AData.begin(), AData.end());
+  return Icmp(AType, 0, rest);
 }
 
 // An IPv4 packet from ASource around APayload, AOptionWords words of options.
@@ -54,13 +54,7 @@ TBytes Ip(uint32_t ASource, uint8_t AProtocol, const TBytes& APayload, uint8_t A
 }
 
 TBytes Reply(uint16_t AId = Id, uint16_t ASeq = Seq, uint8_t AOptionWords = 0) {
-  TBytes echo = Icmp(ICMP_ECHOREPLY, 0, {uint8_t(AId >> 8), uint8_t(AId), uint8_t(ASeq >> 8), uint8_t(ASeq)});
-  echo.insert(echo.end(), Payload.begin(), Payload.end());
-  // The checksum covers the data too.
-  echo[2] = echo[3] = 0;
-  const uint16_t checksum = InternetChecksum(echo.data(), echo.size());
-  std::memcpy(&echo[2], &checksum, 2);
-  return Ip(Router, IPPROTO_ICMP, echo, AOptionWords);
+  return Ip(Router, IPPROTO_ICMP, Echo(ICMP_ECHOREPLY, AId, ASeq, Payload), AOptionWords);
 }
 
 // An error message from the router quoting our request's header and first 8 bytes.
@@ -126,13 +120,13 @@ TEST(IcmpPacket, RepliesAndErrorsAnswerOnlyTheirOwnRequest) {
   EXPECT_FALSE(ParseRawAnswer(Error(ICMP_REDIRECT, 0), Id, Seq));
 
   // A datagram socket hands over the ICMP message alone, identifier rewritten.
-  const TBytes datagram = EchoRest(ICMP_ECHOREPLY, 999, Seq, Payload);
+  const TBytes datagram = Echo(ICMP_ECHOREPLY, 999, Seq, Payload);
   const auto answer = ParseDatagramReply(datagram, Seq, Router, 64);
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->Ttl, 64);
   EXPECT_EQ(answer->Data.size(), Payload.size());
   EXPECT_FALSE(ParseDatagramReply(datagram, Seq + 1, Router, 64));
-  EXPECT_FALSE(ParseDatagramReply(EchoRest(ICMP_ECHO, 999, Seq, Payload), Seq, Router, 64));
+  EXPECT_FALSE(ParseDatagramReply(Echo(ICMP_ECHO, 999, Seq, Payload), Seq, Router, 64));
 }
 
 TEST(IcmpPacket, TruncatedAndLyingPacketsAreRefused) {
@@ -145,7 +139,7 @@ TEST(IcmpPacket, TruncatedAndLyingPacketsAreRefused) {
     for (size_t size = 0; size < whole.size(); ++size)
       EXPECT_FALSE(ParseRawAnswer(Resummed(TBytes(whole.begin(), whole.begin() + size)), Id, Seq)) << size;
   }
-  const TBytes shortReply = EchoRest(ICMP_ECHOREPLY, 1, Seq, {});
+  const TBytes shortReply = Echo(ICMP_ECHOREPLY, 1, Seq, {});
   for (size_t size = 0; size < shortReply.size(); ++size)
     EXPECT_FALSE(ParseDatagramReply({shortReply.data(), size}, Seq, Router, 1));
 
