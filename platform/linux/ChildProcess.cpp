@@ -20,24 +20,17 @@
 namespace orvella::platform {
 namespace {
 
-// AFd above the standard streams, or EOSError. Besides the pidfd being a
-// handle: between fork and exec the child moves its output onto 1 and 2,
-// which must not be where its error pipe is.
-TFd KeptAboveStreams(int AFd) {
-  TFd fd(AboveStandardStreams(AFd));
-  if (fd.Get() < 0)
-    RaiseLastOSError();
-  return fd;
-}
-
+// The pipe's ends are kept above the standard streams as well as the pidfd:
+// between fork and exec the child moves its output onto 1 and 2, which must
+// not be where its error pipe is.
 void MakePipe(TFd& ARead, TFd& AWrite) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     RaiseLastOSError();
   TFd readEnd(fds[0]);
   TFd writeEnd(fds[1]);
-  ARead = KeptAboveStreams(readEnd.Release());
-  AWrite = KeptAboveStreams(writeEnd.Release());
+  ARead = KeptAboveStandardStreams(readEnd.Release());
+  AWrite = KeptAboveStandardStreams(writeEnd.Release());
 }
 
 // Makes AFd the descriptor ATarget of the child, inheritable across exec.
@@ -191,7 +184,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, TOsHandle AJ
     }
     if (got > 0)
       RaiseOSError(childError, AArgs[0]);
-    FImpl->PidFd = KeptAboveStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    FImpl->PidFd = KeptAboveStandardStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   } catch (...) {
     FImpl->StopAndReap();
     throw;

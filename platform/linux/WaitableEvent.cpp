@@ -18,10 +18,7 @@ namespace orvella::platform {
 
 // An eventfd stays readable while its counter is not 0: a manual-reset event.
 TWaitableEvent::TWaitableEvent() {
-  const int fd = AboveStandardStreams(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (fd < 0)
-    RaiseLastOSError();
-  FHandle = static_cast<TOsHandle>(fd);
+  FHandle = static_cast<TOsHandle>(KeptAboveStandardStreams(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)).Release());
 }
 
 TWaitableEvent::~TWaitableEvent() { close(static_cast<int>(FHandle)); }

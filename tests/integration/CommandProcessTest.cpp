@@ -13,6 +13,7 @@
 #include "engine/Signals.h"
 #include "platform/Exceptions.h"
 #include "platform/JobObject.h"
+#include "platform/PerfServices.h"
 #include "platform/WaitableEvent.h"
 #include "tests/support/TempDir.h"
 
@@ -113,8 +114,11 @@ TEST(CommandProcessHandle, IsAboveTheStandardStreamsWhenTheProgramHasNone) {
   }
   platform::TOsHandle process = 0;
   platform::TOsHandle event = 0;
+  platform::TOsHandle services = 0;
   uint8_t ended = sigNone;
   {
+    const platform::TServicesKey key = platform::OpenServicesKey();
+    services = key.Handle();
     TCommandProcess quick({"true"}, 0);
     const platform::TWaitableEvent signal;
     process = TCommandProcess::GetHandle(&quick);
@@ -130,6 +134,7 @@ TEST(CommandProcessHandle, IsAboveTheStandardStreamsWhenTheProgramHasNone) {
   }
   EXPECT_GT(process, 2u);
   EXPECT_GT(event, 2u);
+  EXPECT_GT(services, 2u);
   EXPECT_EQ(ended, 1);
 }
 
