@@ -31,6 +31,12 @@ class Failure(Exception):
     pass
 
 
+def load_monitors_off():
+    """Settings that switch off the processor, memory and disk monitors: this
+    machine's own load is no part of a journey."""
+    return {f"DisableMonitoring_{name}": True for name in ("cpu", "ram", "disk")}
+
+
 def fail(what):
     raise Failure(what)
 
@@ -188,12 +194,18 @@ class Session:
             skip("Xvfb did not start")
         return ":" + number
 
+    def spawn(self, host, args, **popen):
+        """Starts a helper program in a host's namespace of the lab ("client",
+        "server", "mail", ...); it is killed at the clean-up."""
+        process = subprocess.Popen(["ip", "netns", "exec", self.lab[host]] + list(args), env=self.env, **popen)
+        self.helpers.append(process)
+        return process
+
     def start_tray(self):
         """trayer at the bottom right, as a desktop's panel would hold the icon."""
-        self.helpers.append(subprocess.Popen(
-            self.inside() + ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32",
-             "--transparent", "false", "--tint", "0x404040"],
-            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.spawn("client", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
+                              "--height", "32", "--transparent", "false", "--tint", "0x404040"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     # -- the settings store, the logs ---------------------------------------------------
 
