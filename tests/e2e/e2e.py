@@ -17,7 +17,7 @@ import tempfile
 import time
 
 SKIP = 77
-TOOLS = ("Xvfb", "trayer", "xwininfo", "xdotool", "import", "ip")
+TOOLS = ("Xvfb", "trayer", "xwininfo", "xprop", "xdotool", "import", "ip")
 SERVER_DOMAIN_SUFFIX = ".rdp.orvella.example"
 SMTP_HOST = "smtp.orvella.example"
 APP_CLASS = '("orvella" "orvella")'
@@ -202,8 +202,10 @@ class Session:
         return process
 
     def start_tray(self):
-        """trayer at the bottom right, as a desktop's panel would hold the icon."""
-        self.spawn("client", ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
+        """trayer at the top right, as a desktop's panel would hold the icon;
+        with no window manager to keep windows off a panel, the top edge keeps
+        it clear of the notifications in the bottom right corner."""
+        self.spawn("client", ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                               "--height", "32", "--transparent", "false", "--tint", "0x404040"],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -375,6 +377,21 @@ class Session:
         """Where item index (from 0) of a menu from popup() is."""
         row = menu.height / menu.items
         return menu.x + menu.width // 2, int(menu.y + row * (index + 0.5))
+
+    def shape(self, window):
+        """The window's visible region's extents relative to the window, as
+        x, y, width, height."""
+        text = self.x("xwininfo", "-shape", "-id", window.id)
+        match = re.search(r"Window shape extents:\s+(\d+)x(\d+)\+(-?\d+)\+(-?\d+)", text)
+        if not match:
+            return 0, 0, window.width, window.height
+        width, height, x, y = map(int, match.groups())
+        return x, y, width, height
+
+    def opacity(self, window):
+        """The window's opacity from 0 to 1 (1 when it sets none)."""
+        match = re.search(r"= (\d+)", self.x("xprop", "-id", window.id, "_NET_WM_WINDOW_OPACITY"))
+        return int(match.group(1)) / 0xFFFFFFFF if match else 1.0
 
     def screenshot(self, step):
         """The whole screen into the build folder as e2e-<journey>-<nn>-<step>.png."""
