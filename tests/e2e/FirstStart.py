@@ -22,8 +22,7 @@ def journey(app, build_dir, lab_tool):
         if failed.returncode == 0 or "Unable to locate CSIDL_LOCAL_APPDATA" not in failed.stderr:
             e2e.fail(f"start-up failure not reported: {failed.returncode} {failed.stderr!r}")
 
-        session.lab.command(f"host {CLIENT}{e2e.SERVER_DOMAIN_SUFFIX} {session.lab['server_ip']}")
-        session.lab.command("connect")
+        session.connect_client(CLIENT)
         app_process = session.start()
         dialog = session.wait_window(SETTINGS)
         if session.tray_icon():

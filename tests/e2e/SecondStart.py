@@ -12,8 +12,7 @@ CLIENT = "4712"
 def journey(app, build_dir, lab_tool):
     with e2e.Session("second-start", app, build_dir, lab_tool) as session:
         session.write_settings({"ClientId": CLIENT})
-        session.lab.command(f"host {CLIENT}{e2e.SERVER_DOMAIN_SUFFIX} {session.lab['server_ip']}")
-        session.lab.command("connect")
+        session.connect_client(CLIENT)
         session.start_tray()
         first = session.start()
         e2e.wait_for("the tray icon", session.tray_icon)

@@ -47,9 +47,8 @@ def journey(app, build_dir, lab_tool):
     with e2e.Session("slow-gateway", app, build_dir, lab_tool) as session:
         lab = session.lab
         session.write_settings({"ClientId": CLIENT, **e2e.load_monitors_off()})
-        lab.command(f"host {CLIENT}{e2e.SERVER_DOMAIN_SUFFIX} {lab['server_ip']}")
         lab.echo(lab["gateway_ip"], "reply 200")
-        lab.command("connect")
+        session.connect_client(CLIENT)
         session.start_tray()
         session.start()
 

@@ -209,6 +209,16 @@ class Session:
                               "--height", "32", "--transparent", "false", "--tint", "0x404040"],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def connect_client(self, client):
+        """Makes the client's server name (client number + the domain suffix)
+        and, with a mail host, the mail server's name resolve in the lab, and
+        opens the TCP connection to the server that a remote-desktop session
+        holds: the monitors sample only while it is there."""
+        self.lab.command(f"host {client}{SERVER_DOMAIN_SUFFIX} {self.lab['server_ip']}")
+        if self.mail:
+            self.lab.command(f"host {SMTP_HOST} {self.lab['mail_ip']}")
+        self.lab.command("connect")
+
     # -- the settings store, the logs ---------------------------------------------------
 
     def settings_file(self):

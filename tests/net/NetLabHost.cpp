@@ -70,16 +70,18 @@ TEchoRule ParseRule(std::istringstream& AWords) {
   return TEchoRule::Reply(delay);
 }
 
-class THost {
+class TLabCommands {
 public:
-  explicit THost(TNetLab& ALab) : FLab(ALab) {}
+  explicit TLabCommands(TNetLab& ALab) : FLab(ALab) {}
 
   // Runs one command line; throws with the reason when it cannot.
   void Obey(const std::string& ALine) {
     std::istringstream words(ALine);
     std::string command;
     words >> command;
-    if (command == "echo") {
+    if (command.empty()) {
+      throw std::invalid_argument("empty command");
+    } else if (command == "echo") {
       std::string address;
       words >> address;
       FLab.SetEcho(address, ParseRule(words));
@@ -104,7 +106,7 @@ private:
 };
 
 // Reads commands until standard input closes or a stop signal arrives.
-void Serve(THost& AHost, int ASignals) {
+void Serve(TLabCommands& ACommands, int ASignals) {
   std::string pending;
   for (;;) {
     pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {ASignals, POLLIN, 0}};
@@ -124,7 +126,7 @@ void Serve(THost& AHost, int ASignals) {
       const std::string line = pending.substr(0, end);
       pending.erase(0, end + 1);
       try {
-        AHost.Obey(line);
+        ACommands.Obey(line);
         std::cout << "ok" << std::endl;
       } catch (const std::exception& AError) {
         std::cout << "error: " << AError.what() << std::endl;
@@ -163,9 +165,9 @@ int main(int AArgc, char** AArgv) {
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   try {
     TNetLab lab(options);
-    THost host(lab);
+    TLabCommands commands(lab);
     std::cout << Json(lab, options.WithMail) << std::endl;
-    Serve(host, signals);
+    Serve(commands, signals);
   } catch (const std::exception& AError) {
     std::cout << "{\"error\": \"" << AError.what() << "\"}" << std::endl;
     return 1;
