@@ -43,9 +43,7 @@ def journey(app, build_dir, lab_tool):
         e2e.wait_for("the six daily logs", lambda: all(session.log_path(name) for name in e2e.LOG_NAMES))
         session.screenshot("dialog-hidden")
 
-        app_process.terminate()
-        if app_process.wait(timeout=20) != 0:
-            e2e.fail(f"exit code {app_process.returncode} after SIGTERM")
+        session.stop(app_process)
 
 
 if __name__ == "__main__":

@@ -17,11 +17,8 @@ TRAY_ITEMS, PICTOGRAM_ITEMS = 5, 2
 def journey(app, build_dir, lab_tool):
     with e2e.Session("notifications", app, build_dir, lab_tool) as session:
         lab = session.lab
-        session.write_settings({"ClientId": CLIENT, **e2e.load_monitors_off()})
         lab.echo(lab["gateway_ip"], "reply 200")
-        session.connect_client(CLIENT)
-        session.start_tray()
-        session.start()
+        session.start_monitoring(CLIENT, e2e.load_monitors_off())
         session.wait_window(GATEWAY_WINDOW, timeout=30)
         icon = e2e.wait_for("the tray icon", session.tray_icon)
 

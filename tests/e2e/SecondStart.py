@@ -11,10 +11,7 @@ CLIENT = "4712"
 
 def journey(app, build_dir, lab_tool):
     with e2e.Session("second-start", app, build_dir, lab_tool) as session:
-        session.write_settings({"ClientId": CLIENT})
-        session.connect_client(CLIENT)
-        session.start_tray()
-        first = session.start()
+        first = session.start_monitoring(CLIENT)
         e2e.wait_for("the tray icon", session.tray_icon)
         e2e.wait_for("the six daily logs", lambda: all(session.log_path(name) for name in e2e.LOG_NAMES))
         if session.windows("Настройки"):
@@ -32,9 +29,7 @@ def journey(app, build_dir, lab_tool):
             e2e.fail(f"log files held open: {writers}")
         session.screenshot("settings-shown-by-second-start")
 
-        first.terminate()
-        if first.wait(timeout=20) != 0:
-            e2e.fail(f"exit code {first.returncode} after SIGTERM")
+        session.stop(first)
 
 
 if __name__ == "__main__":

@@ -46,11 +46,8 @@ class GatewayLog:
 def journey(app, build_dir, lab_tool):
     with e2e.Session("slow-gateway", app, build_dir, lab_tool) as session:
         lab = session.lab
-        session.write_settings({"ClientId": CLIENT, **e2e.load_monitors_off()})
         lab.echo(lab["gateway_ip"], "reply 200")
-        session.connect_client(CLIENT)
-        session.start_tray()
-        session.start()
+        session.start_monitoring(CLIENT, e2e.load_monitors_off())
 
         window = session.wait_window(GATEWAY_WINDOW, timeout=30)
         right, bottom = window.x + window.width, window.y + window.height

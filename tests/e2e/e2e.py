@@ -287,6 +287,25 @@ class Session:
         self.processes.append(process)
         return process
 
+    def start_monitoring(self, client, settings=None):
+        """Stores the client number (and any other settings), connects the
+        client to its server, starts the tray host and orvella, which begins
+        monitoring at once; returns orvella's process."""
+        self.write_settings({"ClientId": client, **(settings or {})})
+        self.connect_client(client)
+        self.start_tray()
+        return self.start()
+
+    def stop(self, process):
+        """Ends orvella as the session's end does, with SIGTERM: in order."""
+        process.terminate()
+        try:
+            code = process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            fail("orvella did not end within 20 s of SIGTERM")
+        if code != 0:
+            fail(f"exit code {code} after SIGTERM")
+
     def running_pids(self):
         """Every process whose executable is orvella's."""
         pids = []
