@@ -192,10 +192,11 @@ class Session:
 
     def _start_xvfb(self):
         read_end, write_end = os.pipe()
-        # The X server, its tray host and the X tools live in the client's
-        # namespace too: its abstract socket is then the only one there, and
-        # no other X server of this machine can answer in its place.
-        server = subprocess.Popen(self.inside() + ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+        # The X server stays in this machine's own namespace, where its
+        # abstract socket name is unique; one started in another namespace
+        # would pick a number already in use and replace that server's socket
+        # file in /tmp/.X11-unix.
+        server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
                                    "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
         self.helpers.append(server)
         os.close(write_end)
@@ -203,12 +204,21 @@ class Session:
             number = pipe.readline().strip()
         if not number.isdigit():
             skip("Xvfb did not start")
+        # Programs in the client's namespace reach it only through its socket
+        # file; a link to it in a folder of our own, mounted over
+        # /tmp/.X11-unix for them, keeps them on this server whatever happens
+        # to the shared folder.
+        self.x11_dir = os.path.join(self.home, "x11-unix")
+        os.mkdir(self.x11_dir)
+        os.link(f"/tmp/.X11-unix/X{number}", os.path.join(self.x11_dir, f"X{number}"))
         return ":" + number
 
     def spawn(self, host, args, **popen):
         """Starts a helper program in a host's namespace of the lab ("client",
-        "server", "mail", ...); it is killed at the clean-up."""
-        process = subprocess.Popen(["ip", "netns", "exec", self.lab[host]] + list(args), env=self.env, **popen)
+        "server", "mail", ...), or in this machine's own with host None; it is
+        killed at the clean-up."""
+        prefix = ["ip", "netns", "exec", self.lab[host]] if host else []
+        process = subprocess.Popen(prefix + list(args), env=self.env, **popen)
         self.helpers.append(process)
         return process
 
@@ -216,8 +226,8 @@ class Session:
         """trayer at the top right, as a desktop's panel would hold the icon;
         with no window manager to keep windows off a panel, the top edge keeps
         it clear of the notifications in the bottom right corner."""
-        self.spawn("client", ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                              "--height", "32", "--transparent", "false", "--tint", "0x404040"],
+        self.spawn(None, ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                          "--height", "32", "--transparent", "false", "--tint", "0x404040"],
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def connect_client(self, client):
@@ -291,6 +301,7 @@ class Session:
     def start(self, binds=()):
         """Starts orvella as the user does, in the client's namespace; binds:
         (source, target) pairs mounted in its private mount namespace first."""
+        binds = [(self.x11_dir, "/tmp/.X11-unix")] + list(binds)
         mounts = 'mount --bind "$1" "$2" && shift 2 && ' * len(binds)
         flat = [path for pair in binds for path in pair]
         command = self.inside() + ["/bin/sh", "-c", mounts + 'exec "$@"', "sh"] + flat + [self.app]
@@ -355,7 +366,7 @@ class Session:
     # -- windows, the mouse and the keyboard ------------------------------------------
 
     def x(self, *args, check=True):
-        return subprocess.run(self.inside() + list(args), env=self.env, capture_output=True, text=True, check=check).stdout
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True, check=check).stdout
 
     def windows(self, name=None, wclass=APP_CLASS, visible=True):
         """Windows whose title matches the regular expression name (whole)."""
