@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/LogGenerator.h"
 #include "engine/ReportPacker.h"
 #include "platform/Clock.h"
+#include "tests/support/LogGenerator.h"
 
 using namespace orvella;
 
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     folder = mkdtemp(pattern);
   }
   const std::string logs = folder + "/Logs";
-  const uint64_t bytes = bench::GenerateLogs(TLogsDir(logs), platform::SystemClock().LocalNow(), 7);
+  const uint64_t bytes = testing::GenerateLogs(TLogsDir(logs), platform::SystemClock().LocalNow(), 7);
   std::printf("logs: %.1f MB in 42 files\n", static_cast<double>(bytes) / 1e6);
 
   std::vector<std::string> files;

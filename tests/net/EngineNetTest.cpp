@@ -8,11 +8,11 @@
 #include <regex>
 #include <thread>
 
-#include "bench/LogGenerator.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "tests/net/EngineRun.h"
 #include "tests/net/NetLab.h"
+#include "tests/support/LogGenerator.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ZipCheck.h"
 
@@ -166,7 +166,7 @@ TEST_F(EngineNetTest, WithoutAConnectionNothingIsSampled) {
 
 TEST_F(EngineNetTest, TerminationWhilePackingEndsTheRunAtOnce) {
   // Three days of logs take the packer well over a second.
-  bench::GenerateLogs(TLogsDir(Logs()), platform::SystemClock().LocalNow() - 1, 3);
+  testing::GenerateLogs(TLogsDir(Logs()), platform::SystemClock().LocalNow() - 1, 3);
   Connect();
   StartRunner({"--quick-trace"});
   ASSERT_TRUE(FRunner->WaitForLine("started", 10s));
