@@ -1,6 +1,7 @@
 // The whole engine, run by the console runner in the client of the simulated
 // network while the client holds a TCP connection to the server.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildRun.h"
+
 namespace orvella::testing {
 
 struct TEchoRule {
@@ -100,7 +102,7 @@ private:
     std::string Namespace;
     std::string Control;
     std::string Status;
-    pid_t Responder = 0;
+    std::unique_ptr<TChildRun> Responder;
     long Generation = 0;
     std::map<std::string, TEchoRule> Rules;
   };
