@@ -73,7 +73,8 @@ public:
   using Clock = std::chrono::steady_clock;
 
   TClientProcess(const TNetLab& ALab, const std::vector<std::string>& AArgs, const std::string& AOutput)
-      : FOutput(AOutput), FChild(InClient(ALab, AArgs), {.Output = TChildSetup::TOutput::File, .OutputFile = AOutput}) {}
+      : FOutput(AOutput),
+        FChild(InClient(ALab, AArgs), {.Output = TChildSetup::TOutput::File, .OutputFile = AOutput}) {}
 
   std::vector<std::string> LinesWith(const std::string& AText) const {
     std::ifstream file(FOutput);

@@ -200,15 +200,15 @@ TEST_F(SettingsStoreTest, FolderWithoutWritePermissionStoresNothingAndSaysNothin
   chmod(FKey.FileName().c_str(), 0644);
   TSettingsFile fresh(FDir / "tamsket/sub/orvella.conf");
   // Root writes anywhere, so the check runs as a user without rights there.
-  const int code = testing::TChildRun([&] {
+  testing::TChildRun asUser([&] {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
       return 3;
     WriteRegString("ClientId", "999", FKey);
     WriteRegBool("DisableNotifications", true, FKey);
     WriteRegBool("DisableNotifications", true, fresh);
     return ReadRegString("ClientId", FKey) == "12345" && !ReadRegBool("DisableNotifications", fresh) ? 0 : 4;
-  }).Wait();
-  EXPECT_EQ(code, 0);
+  });
+  EXPECT_EQ(asUser.Wait(), 0);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
   EXPECT_FALSE(std::filesystem::exists(FDir / "tamsket/sub"));
@@ -224,15 +224,15 @@ TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
   for (const std::string& name : {FKey.FileName(), FKey.FileName() + ".lock"})
     ASSERT_EQ(chown(name.c_str(), 65534, 65534), 0) << name;
   chmod(FKey.FileName().c_str(), 0200);
-  const int code = testing::TChildRun([&] {
+  testing::TChildRun asUser([&] {
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
       return 3;
     if (ReadRegString("ClientId", FKey) != "")
       return 4;
     WriteRegBool("DisableNotifications", true, FKey);
     return 0;
-  }).Wait();
-  EXPECT_EQ(code, 0);
+  });
+  EXPECT_EQ(asUser.Wait(), 0);
   EXPECT_EQ(testing::ReadFileText(FKey.FileName()), before);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
@@ -270,11 +270,11 @@ TEST_F(SettingsStoreTest, PlantedLinksAreNeverFollowed) {
   std::filesystem::remove(lock);
   std::filesystem::remove(FKey.FileName());
   ASSERT_EQ(mkfifo(FKey.FileName().c_str(), 0600), 0);
-  EXPECT_EQ(testing::TChildRun([&] {
-              alarm(10);
-              return ReadRegString("ClientId", FKey) == "" ? 0 : 4;
-            }).Wait(),
-            0);
+  testing::TChildRun reader([&] {
+    alarm(10);
+    return ReadRegString("ClientId", FKey) == "" ? 0 : 4;
+  });
+  EXPECT_EQ(reader.Wait(), 0);
 }
 
 TEST(SettingsKey, LivesInTheUsersConfigFolder) {
