@@ -13,6 +13,8 @@
 
 namespace orvella::testing {
 
+constexpr uid_t Nobody = 65534;
+
 TChildRun::TChildRun(const std::vector<std::string>& AArgs, const TChildSetup& ASetup) {
   // Everything the child needs is made before the fork.
   std::vector<char*> argv;
@@ -61,6 +63,8 @@ void TChildRun::Fork(const TChildSetup& ASetup, const std::function<void()>& AIn
       const int null = open("/dev/null", O_RDONLY);
       dup2(null, STDIN_FILENO);
     }
+    if (ASetup.AsNobody && geteuid() == 0 && (setgid(Nobody) != 0 || setuid(Nobody) != 0))
+      _exit(126);
     if (ASetup.KeepFd >= 0)
       fcntl(ASetup.KeepFd, F_SETFD, 0);
     AInChild();

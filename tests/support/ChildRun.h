@@ -30,6 +30,9 @@ struct TChildSetup {
   int KeepFd = -1;
   // Sent to the child when the parent ends, however it ends.
   int DeathSignal = 0;
+  // Run by root, the child becomes the user and group nobody first: root may
+  // read and write anything, so a check of permissions needs another user.
+  bool AsNobody = false;
 };
 
 class TChildRun {

@@ -100,17 +100,17 @@ TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) 
   const std::string program = FDir / "prog";
   const auto asUser = [&](const std::string& AAnswer) {
     std::ofstream(bin + "/answer") << AAnswer << "\n";
-    return testing::TChildRun([&] {
-             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-               return 3;
-             setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);
-             try {
-               return RunProcess(program, "FixCounters \"a b\"", false, true, true) == 0 ? 0 : 4;
-             } catch (const EOSError&) {
-               return 5;
-             }
-           })
-        .Wait();
+    testing::TChildRun user(
+        [&] {
+          setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);
+          try {
+            return RunProcess(program, "FixCounters \"a b\"", false, true, true) == 0 ? 0 : 4;
+          } catch (const EOSError&) {
+            return 5;
+          }
+        },
+        {.AsNobody = true});
+    return user.Wait();
   };
   ASSERT_EQ(asUser("0"), 0);
   // pkexec runs its program in root's home unless it is told to keep the folder.

@@ -200,14 +200,14 @@ TEST_F(SettingsStoreTest, FolderWithoutWritePermissionStoresNothingAndSaysNothin
   chmod(FKey.FileName().c_str(), 0644);
   TSettingsFile fresh(FDir / "tamsket/sub/orvella.conf");
   // Root writes anywhere, so the check runs as a user without rights there.
-  testing::TChildRun asUser([&] {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-      return 3;
-    WriteRegString("ClientId", "999", FKey);
-    WriteRegBool("DisableNotifications", true, FKey);
-    WriteRegBool("DisableNotifications", true, fresh);
-    return ReadRegString("ClientId", FKey) == "12345" && !ReadRegBool("DisableNotifications", fresh) ? 0 : 4;
-  });
+  testing::TChildRun asUser(
+      [&] {
+        WriteRegString("ClientId", "999", FKey);
+        WriteRegBool("DisableNotifications", true, FKey);
+        WriteRegBool("DisableNotifications", true, fresh);
+        return ReadRegString("ClientId", FKey) == "12345" && !ReadRegBool("DisableNotifications", fresh) ? 0 : 4;
+      },
+      {.AsNobody = true});
   EXPECT_EQ(asUser.Wait(), 0);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
@@ -224,14 +224,14 @@ TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
   for (const std::string& name : {FKey.FileName(), FKey.FileName() + ".lock"})
     ASSERT_EQ(chown(name.c_str(), 65534, 65534), 0) << name;
   chmod(FKey.FileName().c_str(), 0200);
-  testing::TChildRun asUser([&] {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-      return 3;
-    if (ReadRegString("ClientId", FKey) != "")
-      return 4;
-    WriteRegBool("DisableNotifications", true, FKey);
-    return 0;
-  });
+  testing::TChildRun asUser(
+      [&] {
+        if (ReadRegString("ClientId", FKey) != "")
+          return 4;
+        WriteRegBool("DisableNotifications", true, FKey);
+        return 0;
+      },
+      {.AsNobody = true});
   EXPECT_EQ(asUser.Wait(), 0);
   EXPECT_EQ(testing::ReadFileText(FKey.FileName()), before);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
