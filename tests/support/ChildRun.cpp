@@ -60,7 +60,7 @@ void TChildRun::Fork(const TChildSetup& ASetup, const std::function<void()>& AIn
       _exit(126);
     if (ASetup.Output == TOutput::Quiet) {
       dup2(target, STDERR_FILENO);
-      const int null = open("/dev/null", O_RDONLY);
+      const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
       dup2(null, STDIN_FILENO);
     }
     if (ASetup.AsNobody && geteuid() == 0 && (setgid(Nobody) != 0 || setuid(Nobody) != 0))
