@@ -5,6 +5,9 @@ namespace {
 
 constexpr uint32_t Rot(uint32_t AValue, int ABits) { return (AValue << ABits) | (AValue >> (32 - ABits)); }
 
+// The rounds stay in the columns of the published hash, so that they can be
+// compared with it at a glance.
+// clang-format off
 void Mix(uint32_t& a, uint32_t& b, uint32_t& c) {
   a -= c; a ^= Rot(c, 4);  c += b;
   b -= a; b ^= Rot(a, 6);  a += c;
@@ -23,6 +26,7 @@ void Final(uint32_t& a, uint32_t& b, uint32_t& c) {
   b ^= a; b -= Rot(a, 14);
   c ^= b; c -= Rot(b, 24);
 }
+// clang-format on
 
 // Up to four bytes as one little-endian word.
 uint32_t Word(const uint8_t* ABytes, size_t ACount) {

@@ -4,6 +4,7 @@
 // same targets side by side, over the same seconds; prints the CPU seconds,
 // wake-ups and memory of both, counted the same way, and their ratios.
 // Needs root.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bench/LogGenerator.h"
 #include "platform/Clock.h"
+#include "tests/support/LogGenerator.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -12,8 +12,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int days = argc > 2 ? std::atoi(argv[2]) : 7;
-  const uint64_t bytes = orvella::bench::GenerateLogs(orvella::TLogsDir(argv[1]),
-                                                      orvella::platform::SystemClock().LocalNow(), days);
+  const uint64_t bytes =
+      orvella::testing::GenerateLogs(orvella::TLogsDir(argv[1]), orvella::platform::SystemClock().LocalNow(), days);
   std::printf("%llu bytes of logs in %s\n", static_cast<unsigned long long>(bytes), argv[1]);
   return 0;
 }

@@ -11,10 +11,8 @@
 // wake-ups per second, peak and private memory and the ratios. PATH is the
 // program to measure (the installed /usr/bin/orvella, say); the built one by
 // default. Needs root.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -32,7 +30,9 @@
 #include "platform/SettingsKey.h"
 #include "tests/net/EngineRun.h"
 #include "tests/net/NetLab.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Xvfb.h"
 
 using namespace orvella;
 using namespace orvella::bench;
@@ -43,57 +43,6 @@ namespace {
 constexpr const char* ClientNumber = "bench";
 // The program has shown itself and taken its first samples.
 constexpr int WarmUpSeconds = 8;
-
-// A program of the bench's own, outside the lab, killed with the bench.
-class TChild {
-public:
-  explicit TChild(std::vector<std::string> AArgs, int AKeepFd = -1) {
-    std::vector<char*> argv;
-    for (std::string& arg : AArgs)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    FPid = fork();
-    if (FPid == 0) {
-      if (AKeepFd >= 0)
-        fcntl(AKeepFd, F_SETFD, 0);
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-  }
-  ~TChild() {
-    if (FPid > 0) {
-      kill(FPid, SIGKILL);
-      waitpid(FPid, nullptr, 0);
-    }
-  }
-  TChild(const TChild&) = delete;
-  TChild& operator=(const TChild&) = delete;
-
-private:
-  pid_t FPid = 0;
-};
-
-// Xvfb on a free display; its number.
-std::unique_ptr<TChild> StartXvfb(std::string& ADisplay) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0)
-    throw std::runtime_error("pipe failed");
-  auto xvfb = std::make_unique<TChild>(
-      std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-screen", "0",
-                               "1280x800x24"},
-      fds[1]);
-  close(fds[1]);
-  char text[16] = {};
-  const ssize_t n = read(fds[0], text, sizeof text - 1);
-  close(fds[0]);
-  if (n <= 0)
-    throw std::runtime_error("Xvfb did not start");
-  ADisplay = ":" + std::string(text, std::strcspn(text, "\n"));
-  return xvfb;
-}
 
 size_t CountLines(const std::string& AFolder, const std::string& ANamePart) {
   size_t lines = 0;
@@ -170,10 +119,14 @@ int main(int argc, char** argv) {
   setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   platform::CurrentUserKey(SettingsKeyPath)->OpenForWrite()->Write("ClientId", {platform::TRegValueType::String, ClientNumber});
-  std::string display;
-  const auto xvfb = StartXvfb(display);
-  setenv("DISPLAY", display.c_str(), 1);
-  const TChild tray({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true", "--expand", "false"});
+  const TXvfb xvfb("1280x800x24");
+  if (xvfb.Display().empty()) {
+    std::fprintf(stderr, "Xvfb did not start\n");
+    return 1;
+  }
+  setenv("DISPLAY", xvfb.Display().c_str(), 1);
+  const TChildRun tray({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true", "--expand", "false"},
+                       {.Output = TChildSetup::TOutput::Quiet});
 
   std::ofstream(dir / "collectd.conf") << CollectdConfig(dir.Path(), {TNetLab::GatewayIp, TNetLab::DnsIp, lab.ServerIp()});
   const std::string runnerLogs = dir / "runner-logs";

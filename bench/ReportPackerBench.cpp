@@ -3,7 +3,6 @@
 // fresh process, twice in turn, and prints the best times, the archive sizes,
 // their ratios and the peak memory of both.
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/LogGenerator.h"
 #include "engine/ReportPacker.h"
 #include "platform/Clock.h"
+#include "tests/support/ChildRun.h"
+#include "tests/support/LogGenerator.h"
 
 using namespace orvella;
 
@@ -40,31 +40,18 @@ struct TRun {
 };
 
 TRun RunChild(const std::vector<std::string>& AArgs, const std::string& AFolder) {
-  std::vector<char*> argv;
-  std::vector<std::string> args = AArgs;
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(AFolder.c_str()) != 0)
-      _exit(126);
-    execvp(argv[0], argv.data());
-    _exit(127);
+  testing::TChildRun child(AArgs, {.Output = testing::TChildSetup::TOutput::Inherit, .Folder = AFolder});
+  if (child.Wait(std::chrono::minutes(10)) != 0) {
+    std::fprintf(stderr, "%s failed\n", AArgs[0].c_str());
+    std::exit(1);
   }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
+  const rusage& usage = child.Usage();
   TRun run;
   run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   run.PeakKb = usage.ru_maxrss;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "%s failed\n", AArgs[0].c_str());
-    std::exit(1);
-  }
   return run;
 }
 
@@ -92,7 +79,7 @@ int main(int argc, char** argv) {
     folder = mkdtemp(pattern);
   }
   const std::string logs = folder + "/Logs";
-  const uint64_t bytes = bench::GenerateLogs(TLogsDir(logs), platform::SystemClock().LocalNow(), 7);
+  const uint64_t bytes = testing::GenerateLogs(TLogsDir(logs), platform::SystemClock().LocalNow(), 7);
   std::printf("logs: %.1f MB in 42 files\n", static_cast<double>(bytes) / 1e6);
 
   std::vector<std::string> files;

@@ -1,11 +1,6 @@
 // Three stacked notification windows and a mini-mode pictogram on a real X
 // server (Xvfb), captured from the screen as a person would see them.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QPixmap>
@@ -18,59 +13,13 @@
 #include <string>
 
 #include "tests/gui/NotificationFixture.h"
+#include "tests/support/Xvfb.h"
 
 namespace orvella::testing {
 namespace {
 
 // Why the screenshots cannot be taken, or empty when they can.
 std::string SkipReason;
-
-// An X server of our own, on a display number it picks itself.
-class TXvfb {
-public:
-  TXvfb() {
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0)
-      return;
-    FChild = fork();
-    if (FChild == 0) {
-      // The server goes with us, and keeps its chatter to itself.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, STDIN_FILENO);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      // Only the write end of the pipe stays open across exec.
-      const int fd = dup(pipeFds[1]);
-      const std::string fdText = std::to_string(fd);
-      execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(pipeFds[1]);
-    // The server writes its display number and a line break once it is ready.
-    std::string number;
-    char c = 0;
-    while (FChild > 0 && read(pipeFds[0], &c, 1) == 1 && c != '\n')
-      number += c;
-    close(pipeFds[0]);
-    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
-      FDisplay = ":" + number;
-  }
-  ~TXvfb() {
-    if (FChild > 0) {
-      kill(FChild, SIGTERM);
-      waitpid(FChild, nullptr, 0);
-    }
-  }
-  TXvfb(const TXvfb&) = delete;
-  TXvfb& operator=(const TXvfb&) = delete;
-  const std::string& Display() const { return FDisplay; }
-
-private:
-  pid_t FChild = -1;
-  std::string FDisplay;
-};
 
 using NotificationScreenshot = NotificationFixture;
 

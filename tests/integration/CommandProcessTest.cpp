@@ -15,6 +15,7 @@
 #include "platform/JobObject.h"
 #include "platform/PerfServices.h"
 #include "platform/WaitableEvent.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
@@ -188,18 +189,15 @@ TEST(CommandProcessEnd, ClosingTheJobEndsItsChildren) {
 TEST(CommandProcessEnd, AKilledApplicationLeavesNoChild) {
   testing::TTempDir dir;
   const std::string pidFile = dir / "child";
-  const pid_t application = fork();
-  ASSERT_GE(application, 0);
-  if (application == 0) {
-    // The stand-in application: starts a child in its job and waits to be killed.
+  // The stand-in application: starts a child in its job and waits to be killed.
+  testing::TChildRun application([&] {
     platform::TJobObject job;
     TCommandProcess process({"/bin/sh", "-c", "echo $$ > " + pidFile + "; exec sleep 30"}, job.Handle());
     pause();
-    _exit(0);
-  }
+    return 0;
+  });
   const pid_t child = WaitForPidFile(pidFile);
-  kill(application, SIGKILL);
-  waitpid(application, nullptr, 0);
+  EXPECT_EQ(application.Stop(SIGKILL), 128 + SIGKILL);
   ASSERT_GT(child, 0);
   EXPECT_TRUE(EndsWithin(child, std::chrono::seconds(5)));
 }

@@ -2,12 +2,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "engine/Pinger.h"
 #include "engine/IpsForCheck.h"
 #include "platform/linux/Icmp.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"
 
@@ -46,14 +46,10 @@ TEST(PingerLoopbackTest, LoopbackAnswersWithItsAddressAndTtl) {
 TEST(PingerLoopbackTest, NoPermissionForAnyIcmpSocketGivesAnErrorSample) {
   if (geteuid() != 0)
     GTEST_SKIP() << "dropping to another user needs root";
-  int pipeFds[2];
-  ASSERT_EQ(pipe(pipeFds), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    close(pipeFds[0]);
+  testing::TChildRun child([] {
     // A fresh network namespace has ping_group_range "1 0": no group at all.
     if (unshare(CLONE_NEWNET) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-      _exit(3);
+      return 3;
     std::string line;
     {
       testing::TTempDir temp;
@@ -66,19 +62,11 @@ TEST(PingerLoopbackTest, NoPermissionForAnyIcmpSocketGivesAnErrorSample) {
       pinger.LogNewValue();
       line = LastLine(logs, TLogId::gateway);
     }
-    const ssize_t written = write(pipeFds[1], line.data(), line.size());
-    _exit(written == static_cast<ssize_t>(line.size()) ? 0 : 4);
-  }
-  close(pipeFds[1]);
-  std::string line;
-  char buffer[512];
-  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-    line.append(buffer, static_cast<size_t>(n));
-  close(pipeFds[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+    const ssize_t written = write(STDOUT_FILENO, line.data(), line.size());
+    return written == static_cast<ssize_t>(line.size()) ? 0 : 4;
+  });
+  ASSERT_EQ(child.Wait(), 0);
+  const std::string& line = child.Output();
   EXPECT_TRUE(line.find(". EOSError: Error 1: Operation not permitted") != std::string::npos ||
               line.find(". EOSError: Error 13: Permission denied") != std::string::npos)
       << line;

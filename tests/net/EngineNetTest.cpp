@@ -1,6 +1,7 @@
 // The whole engine, run by the console runner in the client of the simulated
 // network while the client holds a TCP connection to the server.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -8,11 +9,11 @@
 #include <regex>
 #include <thread>
 
-#include "bench/LogGenerator.h"
 #include "platform/Clock.h"
 #include "platform/DateTime.h"
 #include "tests/net/EngineRun.h"
 #include "tests/net/NetLab.h"
+#include "tests/support/LogGenerator.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ZipCheck.h"
 
@@ -166,7 +167,7 @@ TEST_F(EngineNetTest, WithoutAConnectionNothingIsSampled) {
 
 TEST_F(EngineNetTest, TerminationWhilePackingEndsTheRunAtOnce) {
   // Three days of logs take the packer well over a second.
-  bench::GenerateLogs(TLogsDir(Logs()), platform::SystemClock().LocalNow() - 1, 3);
+  testing::GenerateLogs(TLogsDir(Logs()), platform::SystemClock().LocalNow() - 1, 3);
   Connect();
   StartRunner({"--quick-trace"});
   ASSERT_TRUE(FRunner->WaitForLine("started", 10s));

@@ -3,12 +3,8 @@
 // connection from the client to the server, and a program running in the
 // client's namespace whose output lands in a file.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +17,7 @@
 
 #include "platform/linux/FileDescriptor.h"
 #include "tests/net/NetLab.h"
+#include "tests/support/ChildRun.h"
 
 namespace orvella::testing {
 
@@ -62,30 +59,8 @@ public:
   using Clock = std::chrono::steady_clock;
 
   TClientProcess(const TNetLab& ALab, const std::vector<std::string>& AArgs, const std::string& AOutput)
-      : FOutput(AOutput) {
-    std::vector<std::string> args = {"ip", "netns", "exec", ALab.Namespace(TNetLab::THost::Client)};
-    args.insert(args.end(), AArgs.begin(), AArgs.end());
-    std::vector<char*> argv;
-    for (std::string& arg : args)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const int output = open(AOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    FPid = fork();
-    if (FPid == 0) {
-      dup2(output, STDOUT_FILENO);
-      execvp(argv[0], argv.data());
-      _exit(127);
-    }
-    close(output);
-  }
-  ~TClientProcess() {
-    if (FPid > 0) {
-      kill(FPid, SIGKILL);
-      waitpid(FPid, nullptr, 0);
-    }
-  }
-  TClientProcess(const TClientProcess&) = delete;
-  TClientProcess& operator=(const TClientProcess&) = delete;
+      : FOutput(AOutput),
+        FChild(InClient(ALab, AArgs), {.Output = TChildSetup::TOutput::File, .OutputFile = AOutput}) {}
 
   std::vector<std::string> LinesWith(const std::string& AText) const {
     std::ifstream file(FOutput);
@@ -104,29 +79,21 @@ public:
     }
     return true;
   }
-  void Signal(int ASignal) const { kill(FPid, ASignal); }
-  pid_t Pid() const { return FPid; }
+  void Signal(int ASignal) const { FChild.Signal(ASignal); }
+  pid_t Pid() const { return FChild.Pid(); }
   // Sends ASignal and waits up to ALimit for the end: the exit code (128 plus
   // the signal for a killed process), -1 when it did not end in time.
-  int Stop(int ASignal, std::chrono::milliseconds ALimit) {
-    kill(FPid, ASignal);
-    const auto deadline = Clock::now() + ALimit;
-    int status = 0;
-    while (wait4(FPid, &status, WNOHANG, &FUsage) == 0) {
-      if (Clock::now() > deadline)
-        return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    FPid = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  // What the ended process used.
-  const rusage& Usage() const { return FUsage; }
+  int Stop(int ASignal, std::chrono::milliseconds ALimit) { return FChild.Stop(ASignal, ALimit); }
 
 private:
+  static std::vector<std::string> InClient(const TNetLab& ALab, const std::vector<std::string>& AArgs) {
+    std::vector<std::string> args = {"ip", "netns", "exec", ALab.Namespace(TNetLab::THost::Client)};
+    args.insert(args.end(), AArgs.begin(), AArgs.end());
+    return args;
+  }
+
   std::string FOutput;
-  pid_t FPid = 0;
-  rusage FUsage{};
+  TChildRun FChild;
 };
 
 }  // namespace orvella::testing

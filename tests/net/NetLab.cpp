@@ -4,8 +4,6 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,37 +25,9 @@ constexpr const char* NetnsEtc = "/etc/netns";
 // Runs a program without a shell; its standard output, or the exit status in
 // AStatus.
 std::string Execute(const std::vector<std::string>& AArgs, int& AStatus, const std::string& ANamespace = {}) {
-  int output[2];
-  // Everything the child needs is made before the fork: it may only make
-  // async-signal-safe calls.
-  const std::string nsPath = "/run/netns/" + ANamespace;
-  std::vector<char*> argv;
-  for (const std::string& arg : AArgs)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  if (pipe2(output, O_CLOEXEC) != 0)
-    throw std::runtime_error("pipe failed");
-  const pid_t child = fork();
-  if (child == 0) {
-    if (!ANamespace.empty()) {
-      const int ns = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
-      if (ns < 0 || setns(ns, CLONE_NEWNET) != 0)
-        _exit(126);
-    }
-    dup2(output[1], STDOUT_FILENO);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(output[1]);
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;)
-    text.append(buffer, static_cast<size_t>(n));
-  close(output[0]);
-  int status = 0;
-  waitpid(child, &status, 0);
-  AStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-  return text;
+  TChildRun child(AArgs, {.Namespace = ANamespace.empty() ? std::string() : "/run/netns/" + ANamespace});
+  AStatus = child.Wait();
+  return child.Output();
 }
 
 void Ip(const std::vector<std::string>& AArgs) {
@@ -131,11 +101,7 @@ TNetLab::~TNetLab() { TearDown(); }
 
 void TNetLab::TearDown() {
   for (auto& [host, state] : FHosts) {
-    if (state.Responder > 0) {
-      kill(state.Responder, SIGKILL);
-      waitpid(state.Responder, nullptr, 0);
-      state.Responder = 0;
-    }
+    state.Responder.reset();
     // Deleting a namespace takes its veth ends and their peers with it.
     if (fs::exists("/run/netns/" + state.Namespace))
       IpQuiet({"netns", "del", state.Namespace});
@@ -247,21 +213,13 @@ void TNetLab::StartResponder(THost AHost) {
   state.Status = FWorkDir + "/" + Suffix(AHost) + ".status";
   state.Rules["default"] = TEchoRule::Reply();
   WriteRules(state);
-  const int ns = open(("/run/netns/" + state.Namespace).c_str(), O_RDONLY | O_CLOEXEC);
-  if (ns < 0)
+  const std::string ns = "/run/netns/" + state.Namespace;
+  if (!fs::exists(ns))
     throw std::runtime_error("cannot open namespace " + state.Namespace);
-  const pid_t child = fork();
-  if (child == 0) {
-    // Never outlive the test, even when it is killed.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (setns(ns, CLONE_NEWNET) != 0)
-      _exit(126);
-    execl(ORVELLA_ICMP_RESPONDER, ORVELLA_ICMP_RESPONDER, state.Control.c_str(), state.Status.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(ns);
-  state.Responder = child;
+  // Never outlive the test, even when it is killed.
+  state.Responder = std::make_unique<TChildRun>(
+      std::vector<std::string>{ORVELLA_ICMP_RESPONDER, state.Control, state.Status},
+      TChildSetup{.Output = TChildSetup::TOutput::Inherit, .Namespace = ns, .DeathSignal = SIGKILL});
   SetEcho(AHost == THost::Router ? GatewayIp : AHost == THost::Internet ? DnsIp : ServerIp(), TEchoRule::Reply());
 }
 

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/linux/FileDescriptor.h"
+#include "tests/support/ChildRun.h"
 
 namespace orvella::testing {
 
@@ -106,7 +107,7 @@ private:
     std::string Namespace;
     std::string Control;
     std::string Status;
-    pid_t Responder = 0;
+    std::unique_ptr<TChildRun> Responder;
     long Generation = 0;
     std::map<std::string, TEchoRule> Rules;
   };

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +12,7 @@
 
 #include "platform/Exceptions.h"
 #include "base/NowUTC.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
@@ -100,20 +100,17 @@ TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) 
   const std::string program = FDir / "prog";
   const auto asUser = [&](const std::string& AAnswer) {
     std::ofstream(bin + "/answer") << AAnswer << "\n";
-    const pid_t child = fork();
-    if (child == 0) {
-      if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-        _exit(3);
-      setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);
-      try {
-        _exit(RunProcess(program, "FixCounters \"a b\"", false, true, true) == 0 ? 0 : 4);
-      } catch (const EOSError&) {
-        _exit(5);
-      }
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    testing::TChildRun user(
+        [&] {
+          setenv("PATH", (bin + ":" + getenv("PATH")).c_str(), 1);
+          try {
+            return RunProcess(program, "FixCounters \"a b\"", false, true, true) == 0 ? 0 : 4;
+          } catch (const EOSError&) {
+            return 5;
+          }
+        },
+        {.AsNobody = true});
+    return user.Wait();
   };
   ASSERT_EQ(asUser("0"), 0);
   // pkexec runs its program in root's home unless it is told to keep the folder.

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/linux/SettingsFile.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
@@ -33,24 +33,6 @@ std::vector<std::string> DamagedCopies(const std::string& AFolder) {
       names.push_back(entry.path().string());
   }
   return names;
-}
-
-// Runs AWork in a child process and answers its exit code.
-template <typename TWork>
-int InChild(TWork AWork) {
-  const pid_t child = fork();
-  if (child == 0) {
-    int code = 1;
-    try {
-      code = AWork();
-    } catch (...) {
-      code = 2;
-    }
-    _exit(code);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class SettingsStoreTest : public ::testing::Test {
@@ -172,15 +154,13 @@ TEST_F(SettingsStoreTest, WriterKilledHalfWayLeavesTheEarlierFile) {
   const auto period = std::chrono::steady_clock::now() - before;
   int cut = 0;
   for (int round = 0; round < 20; ++round) {
-    const pid_t child = fork();
-    if (child == 0) {
+    testing::TChildRun writer([&]() -> int {
       for (char c = 'b';; c = c == 'z' ? 'b' : static_cast<char>(c + 1))
         WriteRegString("Big", std::string(big.size(), c), FKey);
-    }
+    });
     // Kill points spread over every phase of the writes: reading, encoding, writing, syncing.
     std::this_thread::sleep_for(period * (1 + round) / 10);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    writer.Stop(SIGKILL);
     ASSERT_EQ(ReadRegString("ClientId", FKey), "12345") << round;
     const std::string value = ReadRegString("Big", FKey);
     if (std::filesystem::exists(FKey.FileName() + ".new"))
@@ -196,21 +176,17 @@ TEST_F(SettingsStoreTest, WriterKilledHalfWayLeavesTheEarlierFile) {
 
 TEST_F(SettingsStoreTest, TwoWriterProcessesKeepEachOthersValues) {
   constexpr int Count = 150;
-  std::vector<pid_t> children;
-  for (const char* prefix : {"A", "B"}) {
-    const pid_t child = fork();
-    if (child == 0) {
+  const auto writer = [&](const std::string& APrefix) {
+    return [&, APrefix] {
       for (int i = 0; i < Count; ++i)
-        WriteRegString(std::string(prefix) + std::to_string(i), std::to_string(i), FKey);
-      _exit(0);
-    }
-    children.push_back(child);
-  }
-  for (const pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+        WriteRegString(APrefix + std::to_string(i), std::to_string(i), FKey);
+      return 0;
+    };
+  };
+  testing::TChildRun first(writer("A"));
+  testing::TChildRun second(writer("B"));
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
   for (int i = 0; i < Count; ++i) {
     EXPECT_EQ(ReadRegString("A" + std::to_string(i), FKey), std::to_string(i));
     EXPECT_EQ(ReadRegString("B" + std::to_string(i), FKey), std::to_string(i));
@@ -224,15 +200,15 @@ TEST_F(SettingsStoreTest, FolderWithoutWritePermissionStoresNothingAndSaysNothin
   chmod(FKey.FileName().c_str(), 0644);
   TSettingsFile fresh(FDir / "tamsket/sub/orvella.conf");
   // Root writes anywhere, so the check runs as a user without rights there.
-  const int code = InChild([&] {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-      return 3;
-    WriteRegString("ClientId", "999", FKey);
-    WriteRegBool("DisableNotifications", true, FKey);
-    WriteRegBool("DisableNotifications", true, fresh);
-    return ReadRegString("ClientId", FKey) == "12345" && !ReadRegBool("DisableNotifications", fresh) ? 0 : 4;
-  });
-  EXPECT_EQ(code, 0);
+  testing::TChildRun asUser(
+      [&] {
+        WriteRegString("ClientId", "999", FKey);
+        WriteRegBool("DisableNotifications", true, FKey);
+        WriteRegBool("DisableNotifications", true, fresh);
+        return ReadRegString("ClientId", FKey) == "12345" && !ReadRegBool("DisableNotifications", fresh) ? 0 : 4;
+      },
+      {.AsNobody = true});
+  EXPECT_EQ(asUser.Wait(), 0);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_FALSE(ReadRegBool("DisableNotifications", FKey));
   EXPECT_FALSE(std::filesystem::exists(FDir / "tamsket/sub"));
@@ -248,15 +224,15 @@ TEST_F(SettingsStoreTest, FileThatCannotBeReadIsNotReplaced) {
   for (const std::string& name : {FKey.FileName(), FKey.FileName() + ".lock"})
     ASSERT_EQ(chown(name.c_str(), 65534, 65534), 0) << name;
   chmod(FKey.FileName().c_str(), 0200);
-  const int code = InChild([&] {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-      return 3;
-    if (ReadRegString("ClientId", FKey) != "")
-      return 4;
-    WriteRegBool("DisableNotifications", true, FKey);
-    return 0;
-  });
-  EXPECT_EQ(code, 0);
+  testing::TChildRun asUser(
+      [&] {
+        if (ReadRegString("ClientId", FKey) != "")
+          return 4;
+        WriteRegBool("DisableNotifications", true, FKey);
+        return 0;
+      },
+      {.AsNobody = true});
+  EXPECT_EQ(asUser.Wait(), 0);
   EXPECT_EQ(testing::ReadFileText(FKey.FileName()), before);
   EXPECT_EQ(ReadRegString("ClientId", FKey), "12345");
   EXPECT_TRUE(ReadRegBool("DisableMonitoring_cpu", FKey));
@@ -294,11 +270,11 @@ TEST_F(SettingsStoreTest, PlantedLinksAreNeverFollowed) {
   std::filesystem::remove(lock);
   std::filesystem::remove(FKey.FileName());
   ASSERT_EQ(mkfifo(FKey.FileName().c_str(), 0600), 0);
-  EXPECT_EQ(InChild([&] {
-              alarm(10);
-              return ReadRegString("ClientId", FKey) == "" ? 0 : 4;
-            }),
-            0);
+  testing::TChildRun reader([&] {
+    alarm(10);
+    return ReadRegString("ClientId", FKey) == "" ? 0 : 4;
+  });
+  EXPECT_EQ(reader.Wait(), 0);
 }
 
 TEST(SettingsKey, LivesInTheUsersConfigFolder) {

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "platform/AppendFile.h"
 #include "platform/Exceptions.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
@@ -20,18 +20,15 @@ namespace orvella::platform {
 namespace {
 
 using testing::ReadFileText;
+using testing::TChildRun;
 using testing::TTempDir;
 
-TEST(FileSystem, ForceDirectoriesCreatesEveryMissingLevel) {
+TEST(FileSystem, ForceDirectoriesCreatesEveryMissingLevelButNoneBelowAFile) {
   TTempDir temp;
   const std::string deep = temp / "a/b/c";
   EXPECT_TRUE(ForceDirectories(deep));
   EXPECT_TRUE(DirectoryExists(deep));
   EXPECT_TRUE(ForceDirectories(deep));  // existing: still fine
-}
-
-TEST(FileSystem, ForceDirectoriesFailsBelowAFile) {
-  TTempDir temp;
   std::ofstream(temp / "file") << "x";
   EXPECT_FALSE(ForceDirectories(temp / "file/sub"));
   EXPECT_EQ(errno, ENOTDIR);
@@ -87,9 +84,7 @@ TEST(AppendFile, AFullDiskWritesALineWholeOrNotAtAll) {
   const std::string line = "19.04.2021 14:03:07 - 12.5\r\n";
   // A file size limit in a child stands in for the disk: 100 bytes hold three
   // lines and the first 16 bytes of the fourth.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  TChildRun child([&] {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{100, 100};
     setrlimit(RLIMIT_FSIZE, &limit);
@@ -98,13 +93,11 @@ TEST(AppendFile, AFullDiskWritesALineWholeOrNotAtAll) {
       for (int i = 0; i < 10; ++i)
         file.Write(line);
     } catch (const EOSError& e) {
-      _exit(e.ErrorCode() == EFBIG ? 0 : 1);
+      return e.ErrorCode() == EFBIG ? 0 : 1;
     }
-    _exit(2);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return 2;
+  });
+  EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(ReadFileText(name), line + line + line);
 }
 

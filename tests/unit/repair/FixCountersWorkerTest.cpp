@@ -3,13 +3,13 @@
 #include "repair/FixCountersWorker.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
 
 #include "platform/Exceptions.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/RepairTree.h"
 
 namespace orvella {
@@ -103,10 +103,9 @@ TEST_F(FixCountersWorkerTest, WithoutTheKeyTheServiceStepFailsAndTheCommandsStil
   EXPECT_EQ(Lines, expected);
 
   // A waiting process that is gone.
-  const pid_t gone = fork();
-  if (gone == 0)
-    _exit(0);
-  waitpid(gone, nullptr, 0);
+  testing::TChildRun ended([] { return 0; });
+  const pid_t gone = ended.Pid();
+  ASSERT_EQ(ended.Wait(), 0);
   Lines.clear();
   RunWorker({"orvella", "FixCounters", std::to_string(gone), "3"});
   ASSERT_EQ(Lines.size(), 4u);

@@ -1,4 +1,4 @@
-#include "bench/LogGenerator.h"
+#include "tests/support/LogGenerator.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 
 #include "engine/SampleValue.h"
 
-namespace orvella::bench {
+namespace orvella::testing {
 namespace {
 
 struct TPingTarget {
@@ -96,4 +96,4 @@ uint64_t GenerateLogs(const TLogsDir& ALogsDir, TDateTime ALastDay, int ADays) {
   return total;
 }
 
-}  // namespace orvella::bench
+}  // namespace orvella::testing

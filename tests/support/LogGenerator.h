@@ -6,10 +6,10 @@
 #include "engine/LogsDir.h"
 #include "platform/DateTime.h"
 
-namespace orvella::bench {
+namespace orvella::testing {
 
 // Writes ADays daily files per monitor into ALogsDir, the last one dated
 // ALastDay; returns the number of bytes written.
 uint64_t GenerateLogs(const TLogsDir& ALogsDir, TDateTime ALastDay, int ADays);
 
-}  // namespace orvella::bench
+}  // namespace orvella::testing
