@@ -61,11 +61,14 @@ int main(int argc, char** argv) {
   // Started first, iputils ping runs beside our pinger on a thread of its own.
   std::string output;
   std::thread peer([&] {
-    output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-c", std::to_string(count), "-i", "0.2", "-s",
+    output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-D", "-c", std::to_string(count), "-i", "0.2", "-s",
                                               std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
   });
 
   std::vector<double> ours;
+  // When each of our requests left, in seconds since the epoch, to set
+  // beside the moments iputils ping sent its own.
+  std::vector<double> oursSent;
   {
     char folder[] = "/tmp/orvella-bench-XXXXXX";
     if (!mkdtemp(folder))
@@ -79,6 +82,7 @@ int main(int argc, char** argv) {
     auto next = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
       TPinger* list[] = {&pinger};
+      oursSent.push_back(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
       TPinger::BeginPing(list, -1);
       pinger.LogNewValue();
       next += std::chrono::milliseconds(200);
@@ -89,19 +93,29 @@ int main(int argc, char** argv) {
   }
   peer.join();
 
+  // "[1765292400.123456] 1008 bytes from ...: icmp_seq=1 ttl=64 time=50.3 ms":
+  // the moment of the reply, less the round trip, is when the request left.
   std::vector<double> theirs;
-  const std::regex time("time=([0-9.]+) ms");
-  for (auto it = std::sregex_iterator(output.begin(), output.end(), time); it != std::sregex_iterator(); ++it)
-    theirs.push_back(std::stod((*it)[1]));
+  std::vector<double> theirsSent;
+  const std::regex reply(R"(\[([0-9.]+)\][^\n]*time=([0-9.]+) ms)");
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), reply); it != std::sregex_iterator(); ++it) {
+    theirs.push_back(std::stod((*it)[2]));
+    theirsSent.push_back(std::stod((*it)[1]) - theirs.back() / 1000);
+  }
 
   const size_t pairs = std::min(ours.size(), theirs.size());
   double largest = 0;
-  for (size_t i = 0; i < pairs; ++i)
+  std::vector<double> apart;
+  for (size_t i = 0; i < pairs; ++i) {
     largest = std::max(largest, std::fabs(ours[i] - theirs[i]));
+    apart.push_back(std::fabs(oursSent[i] - theirsSent[i]) * 1000);
+  }
   std::printf("round trips to a responder answering after 50 ms, %d requests each, side by side\n", count);
   std::printf("  orvella pinger: %zu replies, mean %.2f ms (whole milliseconds)\n", ours.size(), Mean(ours));
   std::printf("  iputils ping:   %zu replies, mean %.3f ms\n", theirs.size(), Mean(theirs));
   std::printf("  difference of the means %.3f ms, largest difference of paired samples %.3f ms\n",
               Mean(ours) - Mean(theirs), largest);
+  std::printf("  paired requests left %.1f ms apart on average (at most %.1f ms)\n", Mean(apart),
+              apart.empty() ? 0.0 : *std::max_element(apart.begin(), apart.end()));
   return ours.size() == static_cast<size_t>(count) && theirs.size() == static_cast<size_t>(count) ? 0 : 1;
 }
