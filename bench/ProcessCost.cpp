@@ -72,7 +72,7 @@ std::vector<char> Attribute(const std::vector<char>& AAttributes, uint16_t AType
 }
 
 // The kernel's accounting of a whole process: every thread it has had,
-// living or ended, in microseconds and context switches.
+// living or ended.
 taskstats ThreadGroupStats(pid_t APid) {
   taskstats stats{};
   const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_GENERIC);
@@ -122,7 +122,9 @@ TProcessSample SampleProcess(pid_t APid) {
   const std::string proc = "/proc/" + std::to_string(APid);
   TProcessSample sample;
   const taskstats stats = ThreadGroupStats(APid);
-  sample.CpuSeconds = static_cast<double>(stats.ac_utime + stats.ac_stime) / 1e6 + ChildrenCpuSeconds(proc);
+  // The scheduler's run time in nanoseconds; the statistics' utime and stime
+  // leave the living threads out.
+  sample.CpuSeconds = static_cast<double>(stats.cpu_run_virtual_total) / 1e9 + ChildrenCpuSeconds(proc);
   sample.Switches = stats.nvcsw + stats.nivcsw;
   sample.PeakMb = ProcMegabytes(proc + "/status", "VmHWM");
   sample.PrivateMb = ProcMegabytes(proc + "/smaps_rollup", "Private_Dirty") + ProcMegabytes(proc + "/smaps_rollup", "Swap");

@@ -11,8 +11,9 @@
 namespace orvella::bench {
 
 struct TProcessSample {
-  // User and system time of all its threads, living or ended (the kernel's
-  // task statistics, in microseconds), and of the children it has waited for.
+  // Time on a processor of all its threads, living or ended (the scheduler's
+  // run time from the kernel's task statistics), and of the children it has
+  // waited for.
   double CpuSeconds = 0;
   // Voluntary and involuntary context switches of all its threads, living or
   // ended: each time a thread went to sleep or was put aside, so about its
