@@ -1,6 +1,7 @@
 // Round-trip times of our pinger against iputils ping, both asking the same
 // responder of the simulated network, which answers after 50 ms, at the same
-// moments (one request each every 200 ms, side by side) with the same payload.
+// moments (one request each every 200 ms, ours right after each of iputils
+// ping's) with the same payload.
 //
 //   bench_ping [COUNT]
 #include <arpa/inet.h>
@@ -10,7 +11,9 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +49,22 @@ double Mean(const std::vector<double>& AValues) {
   return AValues.empty() ? 0 : sum / static_cast<double>(AValues.size());
 }
 
+// The echo requests sent so far from the network namespace of this thread
+// (OutEchos of its /proc/net/snmp, where names and values come in pairs of
+// lines).
+uint64_t EchoRequestsSent() {
+  std::ifstream file("/proc/thread-self/net/snmp");
+  for (std::string names, values; std::getline(file, names) && std::getline(file, values);) {
+    if (names.rfind("Icmp:", 0) != 0)
+      continue;
+    std::istringstream nameFields(names), valueFields(values);
+    for (std::string name, value; nameFields >> name && valueFields >> value;)
+      if (name == "OutEchos")
+        return std::stoull(value);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,13 +77,8 @@ int main(int argc, char** argv) {
   TNetLab lab;
   lab.SetEcho(TNetLab::GatewayIp, TEchoRule::Reply(50));
 
-  // Started first, iputils ping runs beside our pinger on a thread of its own.
   std::string output;
-  std::thread peer([&] {
-    output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-D", "-c", std::to_string(count), "-i", "0.2", "-s",
-                                              std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
-  });
-
+  std::thread peer;
   std::vector<double> ours;
   // When each of our requests left, in seconds since the epoch, to set
   // beside the moments iputils ping sent its own.
@@ -79,6 +93,18 @@ int main(int argc, char** argv) {
     TBenchPinger pinger(TLogId::gateway, logs, platform::SystemClock(), icmp);
     pinger.SetIp(inet_addr(TNetLab::GatewayIp));
     pinger.SetIpDescr("gateway");
+
+    // iputils ping runs on a thread of its own; our first request follows
+    // its first one as soon as the client's counters show it.
+    const uint64_t sentBefore = EchoRequestsSent();
+    peer = std::thread([&] {
+      output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-D", "-c", std::to_string(count), "-i", "0.2", "-s",
+                                                std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
+    });
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (EchoRequestsSent() == sentBefore && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+
     auto next = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
       TPinger* list[] = {&pinger};
