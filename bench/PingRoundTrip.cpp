@@ -1,7 +1,7 @@
 // Round-trip times of our pinger against iputils ping, both asking the same
 // responder of the simulated network, which answers after 50 ms, at the same
-// moments (one request each every 200 ms, ours right after each of iputils
-// ping's) with the same payload.
+// moments (iputils ping sends one every 200 ms, ours follows each of its
+// requests at once) with the same payload.
 //
 //   bench_ping [COUNT]
 #include <arpa/inet.h>
@@ -94,25 +94,23 @@ int main(int argc, char** argv) {
     pinger.SetIp(inet_addr(TNetLab::GatewayIp));
     pinger.SetIpDescr("gateway");
 
-    // iputils ping runs on a thread of its own; our first request follows
-    // its first one as soon as the client's counters show it.
-    const uint64_t sentBefore = EchoRequestsSent();
+    // iputils ping runs on a thread of its own; each of our requests follows
+    // one of its requests as soon as the client's counters show it, so that
+    // a delayed request of either does not pull the two apart.
+    uint64_t sent = EchoRequestsSent();
     peer = std::thread([&] {
       output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-D", "-c", std::to_string(count), "-i", "0.2", "-s",
                                                 std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
     });
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (EchoRequestsSent() == sentBefore && std::chrono::steady_clock::now() < limit)
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-
-    auto next = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (EchoRequestsSent() == sent && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
       TPinger* list[] = {&pinger};
       oursSent.push_back(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
       TPinger::BeginPing(list, -1);
       pinger.LogNewValue();
-      next += std::chrono::milliseconds(200);
-      std::this_thread::sleep_until(next);
+      sent = EchoRequestsSent();
     }
     ours = pinger.Rtts;
     std::filesystem::remove_all(folder);
