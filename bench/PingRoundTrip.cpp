@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "engine/Pinger.h"
-#include "platform/linux/LinuxIcmp.h"
+#include "platform/linux/Icmp.h"
 #include "tests/net/NetLab.h"
 
 using namespace orvella;

@@ -28,8 +28,8 @@ public:
   TMonThreadSettings GetSettings() override { return {}; }
   void ErrorOccured(TLogIds) override {}
   void ReportCreated(const std::string& AFileName) override { FileName = AFileName; }
-  THandle GetJobObject() override { return 0; }
-  uint8_t WaitSignal(const TSigSet&, uint32_t, THandle) override { return sigNone; }
+  platform::TOsHandle GetJobObject() override { return 0; }
+  uint8_t WaitSignal(const TSigSet&, uint32_t, platform::TOsHandle) override { return sigNone; }
   std::string FileName;
 };
 

@@ -2,9 +2,9 @@
 
 namespace orvella {
 
-TCommandProcess::TCommandProcess(const std::vector<std::string>& ACommand, THandle AJob) : FProcess(ACommand, AJob) {}
+TCommandProcess::TCommandProcess(const std::vector<std::string>& ACommand, platform::TOsHandle AJob) : FProcess(ACommand, AJob) {}
 
-THandle TCommandProcess::GetHandle(const TCommandProcess* AProcess) {
+platform::TOsHandle TCommandProcess::GetHandle(const TCommandProcess* AProcess) {
   return AProcess ? AProcess->FProcess.Handle() : 0;
 }
 

@@ -123,7 +123,7 @@ void TMonThread::Run() {
         continue;
       }
     }
-    const THandle process = TCommandProcess::GetHandle(FPathping.get());
+    const platform::TOsHandle process = TCommandProcess::GetHandle(FPathping.get());
     const uint32_t timeout = FCycle.TimeLeft(FConnected ? ConnectedPeriod : IdlePeriod);
     state = FOwner->WaitSignal({sigTerminate, sigSettings, sigCollectReport, sigObject}, timeout, process);
     if (state == sigTerminate)

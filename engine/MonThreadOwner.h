@@ -7,12 +7,9 @@
 #include "engine/LogIds.h"
 #include "engine/MonThreadSettings.h"
 #include "engine/SigSet.h"
+#include "platform/OsHandle.h"
 
 namespace orvella {
-
-// A waitable platform handle (a process handle on Windows, a pidfd on Linux);
-// 0 means none.
-using THandle = uintptr_t;
 
 // Signal indices of WaitSignal.
 inline constexpr uint8_t sigTerminate = 0;
@@ -35,11 +32,11 @@ public:
   // The full path of a finished report archive, or "" when it was abandoned.
   virtual void ReportCreated(const std::string& AFileName) = 0;
   // The job object that child processes join, or 0 for none.
-  virtual THandle GetJobObject() = 0;
+  virtual platform::TOsHandle GetJobObject() = 0;
   // Blocks until a listed signal is raised, AObj is signalled (sigObject, when
   // listed and AObj is not 0) or ATimeout passes (sigNone). The lowest raised
   // index wins; sigCollectReport is cleared when it is returned.
-  virtual uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) = 0;
+  virtual uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) = 0;
 };
 
 }  // namespace orvella

@@ -22,8 +22,8 @@ void TSignals::SetSignal(uint8_t AIndex, bool AState) {
     FEvents[AIndex]->Reset();
 }
 
-uint8_t TSignals::Wait(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) {
-  std::vector<uintptr_t> handles;
+uint8_t TSignals::Wait(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) {
+  std::vector<platform::TOsHandle> handles;
   std::vector<uint8_t> indices;
   for (uint8_t i = 0; i < FEvents.size(); ++i) {
     if (AIndices.Contains(i)) {
@@ -32,7 +32,7 @@ uint8_t TSignals::Wait(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj)
     }
   }
   const auto objectSlot = static_cast<uint8_t>(FEvents.size());
-  if (AIndices.Contains(objectSlot) && AObj != 0 && AObj != std::numeric_limits<THandle>::max()) {
+  if (AIndices.Contains(objectSlot) && AObj != 0 && AObj != std::numeric_limits<platform::TOsHandle>::max()) {
     handles.push_back(AObj);
     indices.push_back(objectSlot);
   }

@@ -22,7 +22,7 @@ public:
   // the number of events is selected, for AObj as well (0 and all ones mean
   // none). The lowest signalled index, or sigNone after ATimeout
   // milliseconds; with nothing to wait for it sleeps the whole time-out.
-  uint8_t Wait(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj);
+  uint8_t Wait(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj);
 
 private:
   std::vector<std::unique_ptr<platform::TWaitableEvent>> FEvents;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/OsHandle.h"
+
 namespace orvella::platform {
 
 class TChildProcess {
@@ -15,7 +17,7 @@ public:
   // job object (TJobObject::Handle) that the child joins before it runs.
   // The output is drained while the child runs, so a child that writes a lot
   // never blocks. A failure raises EOSError and leaves no child behind.
-  TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJob);
+  TChildProcess(const std::vector<std::string>& AArgs, TOsHandle AJob);
   // Ends the child and everything it started, then closes the handles.
   ~TChildProcess();
   TChildProcess(const TChildProcess&) = delete;
@@ -23,7 +25,7 @@ public:
 
   // A handle that becomes signalled when the child has ended: a pidfd on
   // Linux, the process handle on Windows.
-  uintptr_t Handle() const;
+  TOsHandle Handle() const;
   // Every byte written to standard output and standard error, in order.
   // Blocks until the child has ended. On Linux its process group ends with
   // it, and what the pipe holds then is the output, so a grandchild that

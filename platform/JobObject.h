@@ -3,6 +3,8 @@
 // application: closing it ends every process still in it.
 #include <cstdint>
 
+#include "platform/OsHandle.h"
+
 namespace orvella::platform {
 
 class TJobObject {
@@ -15,10 +17,10 @@ public:
   TJobObject& operator=(const TJobObject&) = delete;
 
   // What TChildProcess takes as its job; 0 when there is none.
-  uintptr_t Handle() const { return FHandle; }
+  TOsHandle Handle() const { return FHandle; }
 
 private:
-  uintptr_t FHandle = 0;
+  TOsHandle FHandle = 0;
 };
 
 }  // namespace orvella::platform

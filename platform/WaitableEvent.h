@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/OsHandle.h"
+
 namespace orvella::platform {
 
 class TWaitableEvent {
@@ -16,10 +18,10 @@ public:
   // Raised, the event stays signalled until it is cleared. EOSError on failure.
   void Set();
   void Reset();
-  uintptr_t Handle() const { return FHandle; }
+  TOsHandle Handle() const { return FHandle; }
 
 private:
-  uintptr_t FHandle = 0;
+  TOsHandle FHandle = 0;
 };
 
 inline constexpr int WaitTimedOut = -1;
@@ -29,7 +31,7 @@ inline constexpr int WaitTimedOut = -1;
 // pass, so that a wait for what is left of a period ends where the period
 // ends; the position of the earliest signalled handle in the list, or
 // WaitTimedOut. EOSError on failure.
-int WaitForAny(const std::vector<uintptr_t>& AHandles, uint32_t ATimeout);
+int WaitForAny(const std::vector<TOsHandle>& AHandles, uint32_t ATimeout);
 
 void SleepMilliseconds(uint32_t AMilliseconds);
 

@@ -25,7 +25,7 @@ struct TMonThreadHolder::TPrivate {};
 
 int TMonThreadHolder::FInstanceCount = 0;
 
-THandle JobObject() {
+platform::TOsHandle JobObject() {
   static const platform::TJobObject job;
   return job.Handle();
 }
@@ -141,9 +141,9 @@ void TMonThreadHolder::ReportCreated(const std::string& AFileName) {
   });
 }
 
-THandle TMonThreadHolder::GetJobObject() { return JobObject(); }
+platform::TOsHandle TMonThreadHolder::GetJobObject() { return JobObject(); }
 
-uint8_t TMonThreadHolder::WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) {
+uint8_t TMonThreadHolder::WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) {
   uint8_t result = FSignals.Wait(AIndices, ATimeout, AObj);
   // Termination wins, also over a signal that won only because sigTerminate
   // was raised a moment after it.

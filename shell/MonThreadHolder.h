@@ -30,7 +30,7 @@ public:
 // The process-wide job that the monitor's children join; 0 when none could be
 // set up. Made at the first call, which the start-up work makes before any
 // window exists; closed when the process ends, which ends every child still in it.
-THandle JobObject();
+platform::TOsHandle JobObject();
 
 class TMonThreadHolder final : public IMonThreadHolder,
                                public IMonThreadOwner,
@@ -73,8 +73,8 @@ public:
   TMonThreadSettings GetSettings() override;
   void ErrorOccured(TLogIds ALogIds) override;
   void ReportCreated(const std::string& AFileName) override;
-  THandle GetJobObject() override;
-  uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) override;
+  platform::TOsHandle GetJobObject() override;
+  uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) override;
 
   struct TPrivate;
   TMonThreadHolder(TPrivate, const TMonThreadSettings& ASettings, TOnError AOnError,

@@ -7,6 +7,9 @@
 
 #include <cerrno>
 
+#include "platform/SystemError.h"
+#include "platform/linux/FileDescriptor.h"
+
 namespace orvella::platform {
 
 // AFd when it is above 2 (or -1); otherwise a close-on-exec copy above 2,
@@ -19,6 +22,15 @@ inline int AboveStandardStreams(int AFd) {
   close(AFd);
   errno = error;
   return moved;
+}
+
+// The descriptor that a call returned as AFd, owned and above the standard
+// streams; EOSError when the call failed or no copy can be made.
+inline TFd KeptAboveStandardStreams(int AFd) {
+  TFd fd(AboveStandardStreams(AFd));
+  if (!fd.Valid())
+    RaiseLastOSError();
+  return fd;
 }
 
 }  // namespace orvella::platform

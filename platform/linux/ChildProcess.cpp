@@ -1,9 +1,7 @@
 #include "platform/ChildProcess.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -13,31 +11,26 @@
 #include <thread>
 
 #include "platform/SystemError.h"
+#include "platform/WaitableEvent.h"
 #include "platform/linux/AboveStandardStreams.h"
 #include "platform/linux/FileDescriptor.h"
 #include "platform/linux/JobRegistry.h"
+#include "platform/linux/PollDeadline.h"
 
 namespace orvella::platform {
 namespace {
 
-// AFd above the standard streams, or EOSError. Besides the pidfd being a
-// handle: between fork and exec the child moves its output onto 1 and 2,
-// which must not be where its error pipe is.
-TFd KeptAboveStreams(int AFd) {
-  TFd fd(AboveStandardStreams(AFd));
-  if (fd.Get() < 0)
-    RaiseLastOSError();
-  return fd;
-}
-
+// The pipe's ends are kept above the standard streams as well as the pidfd:
+// between fork and exec the child moves its output onto 1 and 2, which must
+// not be where its error pipe is.
 void MakePipe(TFd& ARead, TFd& AWrite) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0)
     RaiseLastOSError();
   TFd readEnd(fds[0]);
   TFd writeEnd(fds[1]);
-  ARead = KeptAboveStreams(readEnd.Release());
-  AWrite = KeptAboveStreams(writeEnd.Release());
+  ARead = KeptAboveStandardStreams(readEnd.Release());
+  AWrite = KeptAboveStandardStreams(writeEnd.Release());
 }
 
 // Makes AFd the descriptor ATarget of the child, inheritable across exec.
@@ -85,10 +78,10 @@ bool MoveTo(int AFd, int ATarget) {
 
 struct TChildProcess::TImpl {
   pid_t Pid = -1;
-  uintptr_t Job = 0;
+  TOsHandle Job = 0;
   TFd PidFd;
   TFd OutputRead;
-  TFd StopReader;
+  TWaitableEvent StopReader;
   std::thread Reader;
   std::string Output;
   int ReadError = 0;
@@ -96,11 +89,9 @@ struct TChildProcess::TImpl {
   // Drains the pipe until every writer has closed it, or until told to stop;
   // then takes what the pipe still holds without waiting for more.
   void Drain() {
-    pollfd fds[2] = {{OutputRead.Get(), POLLIN, 0}, {StopReader.Get(), POLLIN, 0}};
+    pollfd fds[2] = {{OutputRead.Get(), POLLIN, 0}, {static_cast<int>(StopReader.Handle()), POLLIN, 0}};
     for (;;) {
-      if (poll(fds, 2, -1) < 0) {
-        if (errno == EINTR)
-          continue;
+      if (PollUntil(fds, TPollDeadline(0xFFFFFFFF)) < 0) {
         ReadError = errno;
         return;
       }
@@ -132,8 +123,7 @@ struct TChildProcess::TImpl {
 
   void WaitForExit() const {
     pollfd exited = {PidFd.Get(), POLLIN, 0};
-    while (poll(&exited, 1, -1) < 0 && errno == EINTR) {
-    }
+    PollUntil({&exited, 1}, TPollDeadline(0xFFFFFFFF));
   }
 
   void StopAndReap() {
@@ -144,14 +134,13 @@ struct TChildProcess::TImpl {
       Pid = -1;
     }
     if (Reader.joinable()) {
-      const uint64_t one = 1;
-      [[maybe_unused]] const ssize_t ignored = write(StopReader.Get(), &one, sizeof one);
+      StopReader.Set();
       Reader.join();
     }
   }
 };
 
-TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJob)
+TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, TOsHandle AJob)
     : FImpl(std::make_unique<TImpl>()) {
   if (AArgs.empty())
     RaiseOSError(EINVAL);
@@ -169,7 +158,6 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
   if (fcntl(FImpl->OutputRead.Get(), F_SETFL, O_NONBLOCK) != 0)
     RaiseLastOSError();
   MakePipe(errorRead, errorWrite);
-  FImpl->StopReader = KeptAboveStreams(eventfd(0, EFD_CLOEXEC));
 
   const pid_t parent = getpid();
   const pid_t pid = fork();
@@ -196,7 +184,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
     }
     if (got > 0)
       RaiseOSError(childError, AArgs[0]);
-    FImpl->PidFd = KeptAboveStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    FImpl->PidFd = KeptAboveStandardStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   } catch (...) {
     FImpl->StopAndReap();
     throw;
@@ -205,7 +193,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
 
 TChildProcess::~TChildProcess() { FImpl->StopAndReap(); }
 
-uintptr_t TChildProcess::Handle() const { return static_cast<uintptr_t>(FImpl->PidFd.Get()); }
+TOsHandle TChildProcess::Handle() const { return static_cast<TOsHandle>(FImpl->PidFd.Get()); }
 
 std::string TChildProcess::TakeOutput() {
   // Whatever the child left running (a helper of the tracer, say) may hold

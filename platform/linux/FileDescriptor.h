@@ -23,7 +23,10 @@ public:
   TFd& operator=(const TFd&) = delete;
 
   int Get() const { return FFd; }
+  bool Valid() const { return FFd >= 0; }
   int Release() { return std::exchange(FFd, -1); }
+  // Closes now and reports whether the last writes reached the file.
+  bool Close() { return close(Release()) == 0; }
   void Reset() {
     if (FFd >= 0)
       close(FFd);

@@ -11,8 +11,8 @@ namespace {
 
 struct TRegistry {
   std::mutex Lock;
-  uintptr_t LastJob = 0;
-  std::map<uintptr_t, std::set<pid_t>> Groups;
+  TOsHandle LastJob = 0;
+  std::map<TOsHandle, std::set<pid_t>> Groups;
 };
 
 TRegistry& Registry() {
@@ -22,15 +22,15 @@ TRegistry& Registry() {
 
 }  // namespace
 
-uintptr_t OpenJob() {
+TOsHandle OpenJob() {
   TRegistry& registry = Registry();
   const std::lock_guard lock(registry.Lock);
-  const uintptr_t job = ++registry.LastJob;
+  const TOsHandle job = ++registry.LastJob;
   registry.Groups[job];
   return job;
 }
 
-void CloseJob(uintptr_t AJob) {
+void CloseJob(TOsHandle AJob) {
   TRegistry& registry = Registry();
   const std::lock_guard lock(registry.Lock);
   const auto found = registry.Groups.find(AJob);
@@ -41,7 +41,7 @@ void CloseJob(uintptr_t AJob) {
   registry.Groups.erase(found);
 }
 
-bool JoinJob(uintptr_t AJob, pid_t AGroup) {
+bool JoinJob(TOsHandle AJob, pid_t AGroup) {
   TRegistry& registry = Registry();
   const std::lock_guard lock(registry.Lock);
   const auto found = registry.Groups.find(AJob);
@@ -51,7 +51,7 @@ bool JoinJob(uintptr_t AJob, pid_t AGroup) {
   return true;
 }
 
-void KillAndLeave(uintptr_t AJob, pid_t AGroup) {
+void KillAndLeave(TOsHandle AJob, pid_t AGroup) {
   TRegistry& registry = Registry();
   const std::lock_guard lock(registry.Lock);
   kill(-AGroup, SIGKILL);

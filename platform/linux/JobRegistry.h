@@ -4,15 +4,17 @@
 
 #include <cstdint>
 
+#include "platform/OsHandle.h"
+
 namespace orvella::platform::jobs {
 
-uintptr_t OpenJob();
+TOsHandle OpenJob();
 // Kills every group still in the job and forgets the job.
-void CloseJob(uintptr_t AJob);
+void CloseJob(TOsHandle AJob);
 // False when AJob is not an open job.
-bool JoinJob(uintptr_t AJob, pid_t AGroup);
+bool JoinJob(TOsHandle AJob, pid_t AGroup);
 // Kills the group and takes it out of its job in one step, so that a job
 // closing at the same moment never signals a group whose leader is reaped.
-void KillAndLeave(uintptr_t AJob, pid_t AGroup);
+void KillAndLeave(TOsHandle AJob, pid_t AGroup);
 
 }  // namespace orvella::platform::jobs

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/FileDescriptor.h"
+
 namespace orvella::platform {
 
 namespace {
@@ -22,24 +24,18 @@ namespace {
 class TNetlink {
 public:
   explicit TNetlink(int AProtocol) : FFd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, AProtocol)) {
-    if (FFd >= 0) {
+    if (FFd.Valid()) {
       timeval timeout{2, 0};  // the kernel answers at once; never hang on it
-      setsockopt(FFd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+      setsockopt(FFd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     }
   }
-  ~TNetlink() {
-    if (FFd >= 0)
-      close(FFd);
-  }
-  TNetlink(const TNetlink&) = delete;
-  TNetlink& operator=(const TNetlink&) = delete;
 
-  int Fd() const { return FFd; }
+  int Fd() const { return FFd.Get(); }
 
   bool Send(const void* ARequest, size_t ASize) {
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    return sendto(FFd, ARequest, ASize, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) ==
+    return sendto(FFd.Get(), ARequest, ASize, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) ==
            static_cast<ssize_t>(ASize);
   }
 
@@ -49,7 +45,7 @@ public:
   int Receive(uint32_t ASequence, TCallback AMessage) {
     std::vector<uint8_t> buffer(65536);
     for (;;) {
-      const ssize_t size = recv(FFd, buffer.data(), buffer.size(), 0);
+      const ssize_t size = recv(FFd.Get(), buffer.data(), buffer.size(), 0);
       if (size < 0) {
         if (errno == EINTR)
           continue;
@@ -73,7 +69,7 @@ public:
   }
 
 private:
-  const int FFd;
+  const TFd FFd;
 };
 
 uint32_t MibStateOf(uint8_t ALinuxState) {

@@ -1,8 +1,13 @@
 #pragma once
-// The deadline of a wait that poll carries out in one or more rounds.
+// The deadline of a wait that poll carries out in one or more rounds, and
+// the one poll loop that every wait on descriptors goes through.
+#include <poll.h>
+
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdint>
+#include <span>
 
 namespace orvella::platform {
 
@@ -30,5 +35,16 @@ private:
   bool FEndless;
   TClock::time_point FDeadline;
 };
+
+// Polls AFds until one of them has an event or ADeadline has passed, across
+// signals and the rounds that a long deadline needs: the number of
+// descriptors with events, 0 at the deadline, -1 with errno when poll fails.
+inline int PollUntil(std::span<pollfd> AFds, const TPollDeadline& ADeadline) {
+  for (;;) {
+    const int ready = poll(AFds.data(), AFds.size(), ADeadline.PollTimeout());
+    if (ready > 0 || (ready == 0 && ADeadline.Passed()) || (ready < 0 && errno != EINTR))
+      return ready;
+  }
+}
 
 }  // namespace orvella::platform

@@ -1,7 +1,6 @@
 #include "platform/linux/SettingsFile.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +19,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/SystemError.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace orvella::platform {
 namespace {
@@ -31,31 +31,6 @@ constexpr std::string_view Header = "orvella-settings 1";
 constexpr std::string_view Trailer = "end";
 
 using TValues = std::map<std::string, TRegValue>;
-
-class TFileDescriptor {
-public:
-  explicit TFileDescriptor(int AHandle = -1) : FHandle(AHandle) {}
-  ~TFileDescriptor() {
-    if (FHandle >= 0)
-      close(FHandle);
-  }
-  TFileDescriptor(TFileDescriptor&& AOther) noexcept : FHandle(AOther.FHandle) { AOther.FHandle = -1; }
-  TFileDescriptor(const TFileDescriptor&) = delete;
-  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-  TFileDescriptor& operator=(TFileDescriptor&&) = delete;
-
-  int Get() const { return FHandle; }
-  bool Valid() const { return FHandle >= 0; }
-  // Closes now and reports whether the last writes reached the file.
-  bool Close() {
-    const int handle = FHandle;
-    FHandle = -1;
-    return close(handle) == 0;
-  }
-
-private:
-  int FHandle;
-};
 
 std::string_view TypeName(TRegValueType AType) {
   switch (AType) {
@@ -246,7 +221,7 @@ struct TLoaded {
 TLoaded Load(const std::string& AFileName) {
   TLoaded loaded;
   // Not blocking: a pipe planted in the file's place must not hold the reader.
-  const TFileDescriptor file(open(AFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  const TFd file(open(AFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!file.Valid()) {
     if (errno != ENOENT) {
       loaded.State = TLoadState::Unreadable;
@@ -342,8 +317,8 @@ void WriteAll(int AHandle, std::string_view AData) {
 // The writers' turn: held from opening the key for writing until it closes.
 // A link in place of the lock file is no lock of ours: following it could
 // create or lock a file anywhere, so the key then cannot be opened.
-std::optional<TFileDescriptor> TakeWriteLock(const std::string& AFileName) {
-  TFileDescriptor lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+std::optional<TFd> TakeWriteLock(const std::string& AFileName) {
+  TFd lock(open((AFileName + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!lock.Valid())
     return std::nullopt;
   while (flock(lock.Get(), LOCK_EX) != 0) {
@@ -372,7 +347,7 @@ private:
 
 class TWriteKey final : public ISettingsKey {
 public:
-  TWriteKey(std::string AFileName, TFileDescriptor ALock) : FFileName(std::move(AFileName)), FLock(std::move(ALock)) {}
+  TWriteKey(std::string AFileName, TFd ALock) : FFileName(std::move(AFileName)), FLock(std::move(ALock)) {}
 
   std::optional<TRegValue> Read(const std::string& AName) override {
     TLoaded loaded = Load(FFileName);
@@ -405,7 +380,7 @@ private:
     const std::string sideName = FFileName + ".new";
     if (unlink(sideName.c_str()) != 0 && errno != ENOENT)
       RaiseLastOSError();
-    TFileDescriptor side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    TFd side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!side.Valid())
       RaiseLastOSError();
     WriteAll(side.Get(), AText);
@@ -413,24 +388,14 @@ private:
       RaiseLastOSError();
     if (rename(sideName.c_str(), FFileName.c_str()) != 0)
       RaiseLastOSError();
-    const TFileDescriptor folder(open(FolderOf(FFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const TFd folder(open(FolderOf(FFileName).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Valid())
       fsync(folder.Get());
   }
 
   std::string FFileName;
-  TFileDescriptor FLock;
+  TFd FLock;
 };
-
-std::string ConfigFolder() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-    return config;
-  if (const char* home = std::getenv("HOME"); home && *home == '/')
-    return std::string(home) + "/.config";
-  if (const passwd* user = getpwuid(getuid()); user && user->pw_dir && *user->pw_dir == '/')
-    return std::string(user->pw_dir) + "/.config";
-  return {};
-}
 
 }  // namespace
 
@@ -442,7 +407,7 @@ std::unique_ptr<ISettingsKey> TSettingsFile::OpenForRead() const {
   TLoaded loaded = Load(FFileName);
   if (loaded.State == TLoadState::Damaged) {
     // Set aside only what is still damaged once no writer is busy with it.
-    if (const std::optional<TFileDescriptor> lock = TakeWriteLock(FFileName)) {
+    if (const std::optional<TFd> lock = TakeWriteLock(FFileName)) {
       const TLoaded again = Load(FFileName);
       if (again.State == TLoadState::Damaged && again.Raw == loaded.Raw)
         MoveAside(FFileName);
@@ -462,35 +427,13 @@ std::unique_ptr<ISettingsKey> TSettingsFile::OpenForWrite() const {
   const std::string folder = FolderOf(FFileName);
   if (!ForceDirectories(folder) || access(folder.c_str(), W_OK) != 0)
     return nullptr;
-  std::optional<TFileDescriptor> lock = TakeWriteLock(FFileName);
+  std::optional<TFd> lock = TakeWriteLock(FFileName);
   if (!lock)
     return nullptr;
   // A file this user may not read is a key that cannot be opened.
   if (access(FFileName.c_str(), R_OK) != 0 && errno != ENOENT)
     return nullptr;
   return std::make_unique<TWriteKey>(FFileName, std::move(*lock));
-}
-
-std::unique_ptr<ISettingsHive> CurrentUserKey(const std::string& AKeyPath) {
-  // "\Software\maker\product" becomes <config>/maker/product.conf.
-  std::string relative;
-  std::string part;
-  std::istringstream parts(AKeyPath);
-  bool first = true;
-  while (std::getline(parts, part, '\\')) {
-    if (part.empty())
-      continue;
-    if (first && part == "Software") {
-      first = false;
-      continue;
-    }
-    first = false;
-    relative += "/" + part;
-  }
-  const std::string folder = ConfigFolder();
-  if (folder.empty() || relative.empty())
-    return std::make_unique<TSettingsFile>(std::string());
-  return std::make_unique<TSettingsFile>(folder + relative + ".conf");
 }
 
 }  // namespace orvella::platform

@@ -1,27 +1,24 @@
 #include "platform/WaitableEvent.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <optional>
 #include <thread>
 
 #include "platform/SystemError.h"
 #include "platform/TickSource.h"
 #include "platform/linux/AboveStandardStreams.h"
+#include "platform/linux/FileDescriptor.h"
+#include "platform/linux/PollDeadline.h"
 
 namespace orvella::platform {
 
 // An eventfd stays readable while its counter is not 0: a manual-reset event.
 TWaitableEvent::TWaitableEvent() {
-  const int fd = AboveStandardStreams(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (fd < 0)
-    RaiseLastOSError();
-  FHandle = static_cast<uintptr_t>(fd);
+  FHandle = static_cast<TOsHandle>(KeptAboveStandardStreams(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)).Release());
 }
 
 TWaitableEvent::~TWaitableEvent() { close(static_cast<int>(FHandle)); }
@@ -47,47 +44,32 @@ namespace {
 // instead of drifting by the fraction of a millisecond the counter drops.
 // A timerfd carries it because poll's own time-out is rounded up to whole
 // milliseconds and stretched by the timer slack, about 1 ms in a second.
-class TTickDeadline {
-public:
-  explicit TTickDeadline(uint32_t ATimeout)
-      : FFd(timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK)) {
-    if (FFd < 0)
-      RaiseLastOSError();
-    const int64_t end = SystemTickSource().Milliseconds() + ATimeout;
-    itimerspec at{};
-    at.it_value.tv_sec = static_cast<time_t>(end / 1000);
-    at.it_value.tv_nsec = static_cast<long>(end % 1000 * 1000000);
-    if (timerfd_settime(FFd, TFD_TIMER_ABSTIME, &at, nullptr) != 0) {
-      const int error = errno;
-      close(FFd);
-      RaiseOSError(error);
-    }
-  }
-  ~TTickDeadline() { close(FFd); }
-  TTickDeadline(const TTickDeadline&) = delete;
-  TTickDeadline& operator=(const TTickDeadline&) = delete;
-
-  int Fd() const { return FFd; }
-
-private:
-  const int FFd;
-};
+TFd TickDeadline(uint32_t ATimeout) {
+  TFd timer(timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK));
+  if (!timer.Valid())
+    RaiseLastOSError();
+  const int64_t end = SystemTickSource().Milliseconds() + ATimeout;
+  itimerspec at{};
+  at.it_value.tv_sec = static_cast<time_t>(end / 1000);
+  at.it_value.tv_nsec = static_cast<long>(end % 1000 * 1000000);
+  if (timerfd_settime(timer.Get(), TFD_TIMER_ABSTIME, &at, nullptr) != 0)
+    RaiseLastOSError();
+  return timer;
+}
 
 }  // namespace
 
-int WaitForAny(const std::vector<uintptr_t>& AHandles, uint32_t ATimeout) {
+int WaitForAny(const std::vector<TOsHandle>& AHandles, uint32_t ATimeout) {
   std::vector<pollfd> fds;
-  for (const uintptr_t handle : AHandles)
+  for (const TOsHandle handle : AHandles)
     fds.push_back({static_cast<int>(handle), POLLIN, 0});
-  std::optional<TTickDeadline> deadline;
+  TFd deadline;
   if (ATimeout != 0 && ATimeout != 0xFFFFFFFF) {
-    deadline.emplace(ATimeout);
-    fds.push_back({deadline->Fd(), POLLIN, 0});
+    deadline = TickDeadline(ATimeout);
+    fds.push_back({deadline.Get(), POLLIN, 0});
   }
-  while (poll(fds.data(), fds.size(), ATimeout == 0 ? 0 : -1) < 0) {
-    if (errno != EINTR)
-      RaiseLastOSError();
-  }
+  if (PollUntil(fds, TPollDeadline(ATimeout == 0 ? 0 : 0xFFFFFFFF)) < 0)
+    RaiseLastOSError();
   for (size_t i = 0; i < AHandles.size(); ++i) {
     if ((fds[i].revents & POLLNVAL) != 0)
       RaiseOSError(EBADF);

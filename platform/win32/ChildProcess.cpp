@@ -72,7 +72,7 @@ struct TChildProcess::TImpl {
   }
 };
 
-TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJob)
+TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, TOsHandle AJob)
     : FImpl(std::make_unique<TImpl>()) {
   std::wstring command;
   for (const std::string& arg : AArgs)
@@ -125,7 +125,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, uintptr_t AJ
 
 TChildProcess::~TChildProcess() { FImpl->Close(); }
 
-uintptr_t TChildProcess::Handle() const { return reinterpret_cast<uintptr_t>(FImpl->Process); }
+TOsHandle TChildProcess::Handle() const { return reinterpret_cast<TOsHandle>(FImpl->Process); }
 
 std::string TChildProcess::TakeOutput() {
   if (FImpl->Reader.joinable())

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/EventTable.h"
 #include "platform/Icmp.h"
 
 namespace orvella::platform {
@@ -55,15 +56,9 @@ public:
     return {count, 0};
   }
 
-  TOsHandle CreateCompletionEvent(uint32_t& ALastError) override {
-    const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!event)
-      ALastError = GetLastError();
-    return FromHandle(event);
-  }
-
-  void ResetEvent(TOsHandle AEvent) override { ::ResetEvent(ToHandle(AEvent)); }
-  void CloseEvent(TOsHandle AEvent) override { CloseHandle(ToHandle(AEvent)); }
+  TOsHandle CreateCompletionEvent(uint32_t& ALastError) override { return FEvents.Create(ALastError); }
+  void ResetEvent(TOsHandle AEvent) override { FEvents.Reset(AEvent); }
+  void CloseEvent(TOsHandle AEvent) override { FEvents.Close(AEvent); }
 
   uint32_t WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) override {
     return ::WaitForSingleObject(ToHandle(AEvent), ATimeout);
@@ -75,6 +70,9 @@ public:
       handles.push_back(ToHandle(event));
     return WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, ATimeout);
   }
+
+private:
+  TEventTable FEvents;
 };
 
 }  // namespace

@@ -14,7 +14,7 @@ TJobObject::TJobObject() {
     CloseHandle(job);
     return;
   }
-  FHandle = reinterpret_cast<uintptr_t>(job);
+  FHandle = reinterpret_cast<TOsHandle>(job);
 }
 
 // Closing the last handle of a kill-on-close job ends every process in it.

@@ -11,7 +11,7 @@ TWaitableEvent::TWaitableEvent() {
   const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (event == nullptr)
     RaiseLastOSError();
-  FHandle = reinterpret_cast<uintptr_t>(event);
+  FHandle = reinterpret_cast<TOsHandle>(event);
 }
 
 TWaitableEvent::~TWaitableEvent() { CloseHandle(reinterpret_cast<HANDLE>(FHandle)); }
@@ -26,9 +26,9 @@ void TWaitableEvent::Reset() {
     RaiseLastOSError();
 }
 
-int WaitForAny(const std::vector<uintptr_t>& AHandles, uint32_t ATimeout) {
+int WaitForAny(const std::vector<TOsHandle>& AHandles, uint32_t ATimeout) {
   std::vector<HANDLE> handles;
-  for (const uintptr_t handle : AHandles)
+  for (const TOsHandle handle : AHandles)
     handles.push_back(reinterpret_cast<HANDLE>(handle));
   const DWORD count = static_cast<DWORD>(handles.size());
   const DWORD result = WaitForMultipleObjects(count, handles.data(), FALSE, ATimeout);

@@ -9,6 +9,7 @@
 
 #include "base/ExceptionReport.h"
 #include "platform/SystemError.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace orvella {
 namespace {
@@ -28,7 +29,8 @@ void OnSignal(int) {
 }  // namespace
 
 struct TTerminationSignals::TImpl {
-  int Pipe[2] = {-1, -1};
+  platform::TFd ReadEnd;
+  platform::TFd WriteEnd;
   std::unique_ptr<QSocketNotifier> Notifier;
 
   ~TImpl() {
@@ -36,19 +38,19 @@ struct TTerminationSignals::TImpl {
       ::signal(signal, SIG_DFL);
     GWriteEnd = -1;
     Notifier.reset();
-    for (const int fd : Pipe)
-      if (fd >= 0)
-        close(fd);
   }
 };
 
 TTerminationSignals::TTerminationSignals(std::function<void()> AOnRequest) : FImpl(std::make_unique<TImpl>()) {
-  if (pipe2(FImpl->Pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+  int pipe[2];
+  if (pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0)
     platform::RaiseLastOSError();
-  GWriteEnd = FImpl->Pipe[1];
-  FImpl->Notifier = std::make_unique<QSocketNotifier>(FImpl->Pipe[0], QSocketNotifier::Read);
+  FImpl->ReadEnd = platform::TFd(pipe[0]);
+  FImpl->WriteEnd = platform::TFd(pipe[1]);
+  GWriteEnd = FImpl->WriteEnd.Get();
+  FImpl->Notifier = std::make_unique<QSocketNotifier>(FImpl->ReadEnd.Get(), QSocketNotifier::Read);
   QObject::connect(FImpl->Notifier.get(), &QSocketNotifier::activated, FImpl->Notifier.get(),
-                   [readEnd = FImpl->Pipe[0], onRequest = std::move(AOnRequest)] {
+                   [readEnd = FImpl->ReadEnd.Get(), onRequest = std::move(AOnRequest)] {
                      char bytes[16];
                      while (read(readEnd, bytes, sizeof bytes) > 0) {
                      }

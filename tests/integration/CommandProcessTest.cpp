@@ -13,13 +13,14 @@
 #include "engine/Signals.h"
 #include "platform/Exceptions.h"
 #include "platform/JobObject.h"
+#include "platform/PerfServices.h"
 #include "platform/WaitableEvent.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
 namespace {
 
-std::string RunCommand(const std::vector<std::string>& ACommand, THandle AJob = 0) {
+std::string RunCommand(const std::vector<std::string>& ACommand, platform::TOsHandle AJob = 0) {
   TCommandProcess process(ACommand, AJob);
   return process.GetOutput();
 }
@@ -111,10 +112,13 @@ TEST(CommandProcessHandle, IsAboveTheStandardStreamsWhenTheProgramHasNone) {
     saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
     close(fd);
   }
-  THandle process = 0;
-  uintptr_t event = 0;
+  platform::TOsHandle process = 0;
+  platform::TOsHandle event = 0;
+  platform::TOsHandle services = 0;
   uint8_t ended = sigNone;
   {
+    const platform::TServicesKey key = platform::OpenServicesKey();
+    services = key.Handle();
     TCommandProcess quick({"true"}, 0);
     const platform::TWaitableEvent signal;
     process = TCommandProcess::GetHandle(&quick);
@@ -130,6 +134,7 @@ TEST(CommandProcessHandle, IsAboveTheStandardStreamsWhenTheProgramHasNone) {
   }
   EXPECT_GT(process, 2u);
   EXPECT_GT(event, 2u);
+  EXPECT_GT(services, 2u);
   EXPECT_EQ(ended, 1);
 }
 

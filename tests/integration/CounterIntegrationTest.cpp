@@ -15,7 +15,7 @@
 
 #include "engine/CounterLog.h"
 #include "engine/UsedMemoryLog.h"
-#include "platform/linux/LinuxPerfCounters.h"
+#include "platform/linux/PerfCounters.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"
 

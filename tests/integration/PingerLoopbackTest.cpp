@@ -7,7 +7,7 @@
 
 #include "engine/Pinger.h"
 #include "engine/IpsForCheck.h"
-#include "platform/linux/LinuxIcmp.h"
+#include "platform/linux/Icmp.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"
 

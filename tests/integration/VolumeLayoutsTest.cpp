@@ -14,7 +14,7 @@
 
 #include "engine/CounterLog.h"
 #include "platform/SystemDir.h"
-#include "platform/linux/LinuxPerfCounters.h"
+#include "platform/linux/PerfCounters.h"
 #include "platform/linux/VolumeDevices.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"

@@ -19,26 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/FileDescriptor.h"
 #include "tests/net/NetLab.h"
 
 namespace orvella::testing {
 
 inline constexpr uint16_t RdpPort = 3389;
-
-class TSocket {
-public:
-  explicit TSocket(int AFd) : FFd(AFd) {}
-  ~TSocket() {
-    if (FFd >= 0)
-      close(FFd);
-  }
-  TSocket(const TSocket&) = delete;
-  TSocket& operator=(const TSocket&) = delete;
-  int Get() const { return FFd; }
-
-private:
-  int FFd;
-};
 
 // A TCP connection from the client to the server's remote-desktop port; the
 // listener's backlog completes it, nobody needs to accept.
@@ -51,22 +37,22 @@ public:
     inet_pton(AF_INET, ALab.ServerIp().c_str(), &address.sin_addr);
     {
       const TNetLab::TEnter inServer(ALab, TNetLab::THost::Server);
-      FListener = std::make_unique<TSocket>(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      FListener = platform::TFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
       const int yes = 1;
-      setsockopt(FListener->Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-      if (bind(FListener->Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-          listen(FListener->Get(), 4) != 0)
+      setsockopt(FListener.Get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+      if (bind(FListener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+          listen(FListener.Get(), 4) != 0)
         throw std::runtime_error("cannot listen in the server");
     }
     const TNetLab::TEnter inClient(ALab, TNetLab::THost::Client);
-    FClient = std::make_unique<TSocket>(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (connect(FClient->Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    FClient = platform::TFd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (connect(FClient.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
       throw std::runtime_error("cannot connect to the server");
   }
 
 private:
-  std::unique_ptr<TSocket> FListener;
-  std::unique_ptr<TSocket> FClient;
+  platform::TFd FListener;
+  platform::TFd FClient;
 };
 
 // A program in the client's namespace ("ip netns exec", which also gives it

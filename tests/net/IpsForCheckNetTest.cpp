@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/ConnectionList.h"
+#include "platform/linux/FileDescriptor.h"
 #include "tests/net/NetLab.h"
 
 namespace orvella {
@@ -21,50 +22,28 @@ using testing::TNetLab;
 
 uint32_t Addr(const std::string& AText) { return inet_addr(AText.c_str()); }
 
-class TSocket {
-public:
-  explicit TSocket(int AFd = -1) : FFd(AFd) {}
-  ~TSocket() { Close(); }
-  TSocket(TSocket&& AOther) noexcept : FFd(AOther.FFd) { AOther.FFd = -1; }
-  TSocket& operator=(TSocket&& AOther) noexcept {
-    if (this != &AOther) {
-      Close();
-      FFd = AOther.FFd;
-      AOther.FFd = -1;
-    }
-    return *this;
-  }
-  int Fd() const { return FFd; }
-  void Close() {
-    if (FFd >= 0)
-      close(FFd);
-    FFd = -1;
-  }
+using platform::TFd;
 
-private:
-  int FFd;
-};
-
-TSocket Listen(uint16_t APort) {
-  TSocket listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+TFd Listen(uint16_t APort) {
+  TFd listener(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   const int on = 1;
-  setsockopt(listener.Fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(APort);
-  EXPECT_EQ(bind(listener.Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(listen(listener.Fd(), 4), 0);
+  EXPECT_EQ(bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  EXPECT_EQ(listen(listener.Get(), 4), 0);
   return listener;
 }
 
 // A connection attempt that does not wait for its answer.
-TSocket Connect(const std::string& AIp, uint16_t APort) {
-  TSocket client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+TFd Connect(const std::string& AIp, uint16_t APort) {
+  TFd client(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(APort);
   address.sin_addr.s_addr = Addr(AIp);
-  connect(client.Fd(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  connect(client.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
   return client;
 }
 
@@ -122,7 +101,7 @@ TEST_F(IpsForCheckNetTest, ServerOnTheClientsNetworkGivesTheNextHopToThePublicRe
 TEST_F(IpsForCheckNetTest, ConnectionCountsWhileSetUpEstablishedOrInCloseWaitNotInTimeWait) {
   TNetLab lab;
   const std::string server = lab.ServerIp();
-  TSocket listener, second, third;
+  TFd listener, second, third;
   {
     TNetLab::TEnter inServer(lab, TNetLab::THost::Server);
     listener = Listen(3389);
@@ -135,30 +114,30 @@ TEST_F(IpsForCheckNetTest, ConnectionCountsWhileSetUpEstablishedOrInCloseWaitNot
   EXPECT_FALSE(list.IsConnectedTo(Addr(server), htons(3389)));
 
   // Nobody answers on 10.77.4.99: the connection stays in SYN sent.
-  TSocket pending = Connect("10.77.4.99", 3389);
+  TFd pending = Connect("10.77.4.99", 3389);
   EXPECT_TRUE(Eventually(list, [&] { return list.IsConnectedTo(Addr("10.77.4.99"), htons(3389)); }));
   EXPECT_FALSE(list.IsConnectedTo(Addr("10.77.4.99"), htons(3390)));
-  pending.Close();
+  pending.Reset();
 
-  TSocket client = Connect(server, 3389);
-  TSocket accepted(accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC));
-  ASSERT_GE(accepted.Fd(), 0);
+  TFd client = Connect(server, 3389);
+  TFd accepted(accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+  ASSERT_GE(accepted.Get(), 0);
   EXPECT_TRUE(Eventually(list, [&] { return list.IsConnectedTo(Addr(server), htons(3389)); }));
   EXPECT_TRUE(list.IsConnectedTo(Addr(server), 0));
   const std::string ss = lab.Run(TNetLab::THost::Client, {"ss", "-Htn", "state", "established"});
   EXPECT_NE(ss.find(server + ":3389"), std::string::npos) << ss;
 
   // An IPv6 socket that talks IPv4 through a mapped address counts as well.
-  TSocket mapped(socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  TFd mapped(socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   sockaddr_in6 to{};
   to.sin6_family = AF_INET6;
   to.sin6_port = htons(3391);
   ASSERT_EQ(inet_pton(AF_INET6, ("::ffff:" + server).c_str(), &to.sin6_addr), 1);
-  connect(mapped.Fd(), reinterpret_cast<sockaddr*>(&to), sizeof to);
+  connect(mapped.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to);
   EXPECT_TRUE(Eventually(list, [&] { return list.IsConnectedTo(Addr(server), htons(3391)); }));
 
   // The server closes first: the client's end waits in close wait.
-  accepted.Close();
+  accepted.Reset();
   EXPECT_TRUE(Eventually(list, [&] {
     return lab.Run(TNetLab::THost::Client, {"ss", "-Htn", "state", "close-wait"}).find(server + ":3389") !=
            std::string::npos;
@@ -166,13 +145,13 @@ TEST_F(IpsForCheckNetTest, ConnectionCountsWhileSetUpEstablishedOrInCloseWaitNot
   EXPECT_TRUE(list.IsConnectedTo(Addr(server), htons(3389)));
 
   // The client closes first: its end lingers in time wait, which does not count.
-  TSocket other = Connect(server, 3390);
-  TSocket otherAccepted(accept4(second.Fd(), nullptr, nullptr, SOCK_CLOEXEC));
-  ASSERT_GE(otherAccepted.Fd(), 0);
-  other.Close();
+  TFd other = Connect(server, 3390);
+  TFd otherAccepted(accept4(second.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+  ASSERT_GE(otherAccepted.Get(), 0);
+  other.Reset();
   char byte;
-  EXPECT_EQ(read(otherAccepted.Fd(), &byte, 1), 0);
-  otherAccepted.Close();
+  EXPECT_EQ(read(otherAccepted.Get(), &byte, 1), 0);
+  otherAccepted.Reset();
   EXPECT_TRUE(Eventually(list, [&] {
     return lab.Run(TNetLab::THost::Client, {"ss", "-Htn", "state", "time-wait"}).find(server + ":3390") !=
            std::string::npos;

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <regex>
 
-#include "platform/linux/LinuxIcmp.h"
+#include "platform/linux/Icmp.h"
 #include "tests/net/NetLab.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"

@@ -15,13 +15,13 @@ public:
   struct TWait {
     TSigSet Indices;
     uint32_t Timeout;
-    THandle Obj;
+    platform::TOsHandle Obj;
   };
   // Answers one WaitSignal; the default answers sigNone at once.
   using TWaitAnswer = std::function<uint8_t(const TWait&)>;
 
   TMonThreadSettings Settings;
-  THandle Job = 0;
+  platform::TOsHandle Job = 0;
   TWaitAnswer Answer = [](const TWait&) { return sigNone; };
 
   TMonThreadSettings GetSettings() override {
@@ -37,8 +37,8 @@ public:
     const std::lock_guard lock(FLock);
     Reports.push_back(AFileName);
   }
-  THandle GetJobObject() override { return Job; }
-  uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) override {
+  platform::TOsHandle GetJobObject() override { return Job; }
+  uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) override {
     const TWait wait{AIndices, ATimeout, AObj};
     {
       const std::lock_guard lock(FLock);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/LinuxPerfServices.h"
+#include "platform/linux/PerfServices.h"
 #include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 

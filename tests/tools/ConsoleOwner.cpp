@@ -42,9 +42,9 @@ void TConsoleOwner::ReportCreated(const std::string& AFileName) {
   Print(AFileName.empty() ? "report abandoned" : "report " + AFileName);
 }
 
-THandle TConsoleOwner::GetJobObject() { return FJob.Handle(); }
+platform::TOsHandle TConsoleOwner::GetJobObject() { return FJob.Handle(); }
 
-uint8_t TConsoleOwner::WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) {
+uint8_t TConsoleOwner::WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) {
   const uint8_t result = FSignals.Wait(AIndices, ATimeout, AObj);
   if (result == sigCollectReport)
     FSignals.SetSignal(sigCollectReport, false);

@@ -23,8 +23,8 @@ public:
   TMonThreadSettings GetSettings() override;
   void ErrorOccured(TLogIds ALogIds) override;
   void ReportCreated(const std::string& AFileName) override;
-  THandle GetJobObject() override;
-  uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, THandle AObj) override;
+  platform::TOsHandle GetJobObject() override;
+  uint8_t WaitSignal(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) override;
 
 private:
   const TMonThreadSettings FSettings;

@@ -32,7 +32,7 @@ TEST(Signals, NothingToWaitForSleepsTheWholeTimeout) {
   EXPECT_EQ(signals.Wait({}, 60, 0), sigNone);
   // The object slot without an object is nothing to wait for either.
   EXPECT_EQ(signals.Wait({3}, 60, 0), sigNone);
-  EXPECT_EQ(signals.Wait({3}, 60, std::numeric_limits<THandle>::max()), sigNone);
+  EXPECT_EQ(signals.Wait({3}, 60, std::numeric_limits<platform::TOsHandle>::max()), sigNone);
   EXPECT_GE(MillisecondsSince(start), 180);
 }
 

@@ -3,15 +3,17 @@
 // allows one, a raw socket otherwise. Each handle has one socket and one
 // thread that takes replies and ICMP errors off it, writes the caller's reply
 // buffer and signals the caller's event, or does so at the request's deadline
-// with IpReqTimedOut. Events are eventfds, which stay readable until read:
-// manual reset.
+// with IpReqTimedOut.
 #include <map>
 #include <memory>
 #include <mutex>
 
+#include "platform/EventTable.h"
 #include "platform/Icmp.h"
 
 namespace orvella::platform {
+
+class TIcmpEndpoint;
 
 enum class TIcmpSocketKind { DatagramOrRaw, Datagram, Raw };
 
@@ -38,12 +40,12 @@ public:
   bool IsRaw(TOsHandle AHandle);
 
 private:
-  class TEndpoint;
-  TEndpoint* Find(TOsHandle AHandle);
+  TIcmpEndpoint* Find(TOsHandle AHandle);
 
   const TIcmpSocketKind FKind;
   std::mutex FLock;
-  std::map<TOsHandle, std::unique_ptr<TEndpoint>> FEndpoints;
+  std::map<TOsHandle, std::unique_ptr<TIcmpEndpoint>> FEndpoints;
+  TEventTable FEvents;
   TOsHandle FNextHandle = 1;
 };
 

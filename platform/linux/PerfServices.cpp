@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxPerfServices.h"
+#include "platform/linux/PerfServices.h"
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -11,8 +11,9 @@
 #include "platform/Exceptions.h"
 #include "platform/SystemDir.h"
 #include "platform/SystemError.h"
+#include "platform/linux/AboveStandardStreams.h"
 #include "platform/linux/FileDescriptor.h"
-#include "platform/linux/LinuxPerfCounters.h"
+#include "platform/linux/PerfCounters.h"
 #include "platform/linux/VolumeDevices.h"
 
 namespace orvella::platform {
@@ -25,11 +26,9 @@ TServicesKey::~TServicesKey() {
 std::string ServicesKeyPath() { return "/sys/block"; }
 
 TServicesKey OpenServicesKey(const std::string& APath) {
-  // The descriptor is never 0: standard input holds that number.
-  const int fd = open(APath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    RaiseLastOSError();
-  return TServicesKey(static_cast<TOsHandle>(fd));
+  // Kept above the standard streams: a handle is never 0.
+  TFd key = KeptAboveStandardStreams(open(APath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return TServicesKey(static_cast<TOsHandle>(key.Release()));
 }
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
@@ -44,9 +43,8 @@ TServicesKey CopyServicesKey(uint32_t AProcessId, TOsHandle AHandle) {
   TFd process(static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(AProcessId), 0)));
   if (process.Get() < 0)
     RaiseLastOSError();
-  TFd key(static_cast<int>(syscall(SYS_pidfd_getfd, process.Get(), static_cast<int>(AHandle), 0)));
-  if (key.Get() < 0)
-    RaiseLastOSError();
+  TFd key = KeptAboveStandardStreams(
+      static_cast<int>(syscall(SYS_pidfd_getfd, process.Get(), static_cast<int>(AHandle), 0)));
   return TServicesKey(static_cast<TOsHandle>(key.Release()));
 }
 

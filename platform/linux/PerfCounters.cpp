@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxPerfCounters.h"
+#include "platform/linux/PerfCounters.h"
 
 #include <algorithm>
 #include <cctype>
