@@ -1,6 +1,6 @@
 #pragma once
-// What a running process has cost so far, read from /proc the same way for
-// every process a benchmark compares, and the collectd set-up that does the
+// What a running process has cost so far, read from the kernel the same way
+// for every process a benchmark compares, and the collectd set-up that does the
 // engine's work (same targets, same payload, same counters).
 #include <sys/types.h>
 
@@ -11,15 +11,20 @@
 namespace orvella::bench {
 
 struct TProcessSample {
-  // User and system time of all its threads, living or ended, and of the
-  // children it has waited for.
+  // Time on a processor of all its threads, living or ended (the scheduler's
+  // run time from the kernel's task statistics), and of the children it has
+  // waited for.
   double CpuSeconds = 0;
-  // Voluntary and involuntary context switches of its living threads: each
-  // time a thread went to sleep or was put aside, so about its wake-ups.
+  // Voluntary and involuntary context switches of all its threads, living or
+  // ended: each time a thread went to sleep or was put aside, so about its
+  // wake-ups.
   uint64_t Switches = 0;
-  // Peak resident set (VmHWM) and the pages only it uses
-  // (Private_Clean + Private_Dirty of smaps_rollup), in megabytes.
+  // Peak resident set (VmHWM), in megabytes.
   double PeakMb = 0;
+  // The pages it has written itself and no one else maps (Private_Dirty and
+  // Swap of smaps_rollup), in megabytes. Private_Clean is left out: the
+  // libraries' code counts as private while no other process maps them, so
+  // it depends on what else runs on the machine.
   double PrivateMb = 0;
 };
 

@@ -6,19 +6,23 @@
 // display (Xvfb) with a tray host, a settings store holding a client number
 // whose server name resolves to the lab's server. First connected to the
 // server for CONNECTED_SECONDS (default 60), then, once the engines have
-// noticed the connection is gone, not connected for IDLE_SECONDS (default 180:
-// the engine looks for a connection once a minute). Prints CPU seconds,
-// wake-ups per second, peak and private memory and the ratios. PATH is the
+// noticed the connection is gone and the program's windows have closed, not
+// connected for IDLE_SECONDS (default 180: the engine looks for a connection
+// once a minute). Prints CPU seconds, wake-ups per second, peak and private
+// memory, the ratios and whether the program keeps its bounds (at most twice
+// the runner's CPU while connected, a few wake-ups a minute while not). PATH is the
 // program to measure (the installed /usr/bin/orvella, say); the built one by
 // default. Needs root.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -64,13 +68,42 @@ struct TRow {
   TPhaseCost Cost;
 };
 
+std::string UtcTime() {
+  const time_t now = time(nullptr);
+  tm parts{};
+  gmtime_r(&now, &parts);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &parts);
+  return text;
+}
+
+// Waits until the process has gone quiet: at most AAllowed wake-ups in a
+// window of AWindow, for at most ALimit. The seconds it took.
+int WaitForQuiet(pid_t APid, uint64_t AAllowed, std::chrono::seconds AWindow, std::chrono::seconds ALimit) {
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < ALimit) {
+    const uint64_t before = SampleProcess(APid).Switches;
+    std::this_thread::sleep_for(AWindow);
+    if (SampleProcess(APid).Switches - before <= AAllowed)
+      break;
+  }
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count());
+}
+
 void MeasurePhase(std::vector<TRow>& ARows, int ASeconds, const char* ATitle) {
+  const std::string from = UtcTime();
   for (TRow& row : ARows)
     row.Start = SampleProcess(row.Process->Pid());
   std::this_thread::sleep_for(std::chrono::seconds(ASeconds));
   for (TRow& row : ARows)
     row.Cost = CostBetween(row.Start, SampleProcess(row.Process->Pid()), ASeconds);
-  std::printf("\n%s, %d s:\n", ATitle, ASeconds);
+  // Other work on the machine shows in the CPU seconds, and above 98 % of the
+  // processor in the program's processor notice.
+  std::string load;
+  std::getline(std::ifstream("/proc/loadavg"), load);
+  std::printf("\n%s, %d s from %s UTC (load average at the end %s):\n", ATitle, ASeconds, from.c_str(),
+              load.substr(0, load.find(' ')).c_str());
   for (const TRow& row : ARows)
     std::printf("  %-9s %6.2f CPU s  %6.2f wake-ups/s (%5.1f a minute)  peak resident %6.1f MB  private %6.2f MB\n",
                 row.Name, row.Cost.CpuSeconds, row.Cost.WakeupsPerSecond, row.Cost.WakeupsPerSecond * 60,
@@ -153,7 +186,18 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::seconds(3));
     after = CountLines(programLogs, "_gateway.log") + CountLines(runnerLogs, "_gateway.log");
   }
+  const double connectedCpuRatio = rows[0].Cost.CpuSeconds / std::max(rows[1].Cost.CpuSeconds, 1e-6);
+  // A notification window that the connected time left open (the processor
+  // monitor's, say, when the machine is busy) closes a few seconds after its
+  // last refresh; the time not connected starts once it is gone.
+  const int settled = WaitForQuiet(orvella.Pid(), 2, std::chrono::seconds(8), std::chrono::seconds(60));
+  std::printf("\nthe program went quiet %d s after the engines stopped sampling\n", settled);
   MeasurePhase(rows, idleSeconds, "not connected (collectd samples on: it does not know about the connection)");
+  const double idleWakeups = rows[0].Cost.WakeupsPerSecond * 60;
+  std::printf("\nbounds: program CPU connected %.2f times the runner's (at most 2: %s); "
+              "not connected %.1f wake-ups a minute (a few at most: %s)\n",
+              connectedCpuRatio, connectedCpuRatio <= 2 ? "met" : "NOT met", idleWakeups,
+              idleWakeups <= 5 ? "met" : "NOT met");
 
   for (TClientProcess* process : {&orvella, &runner, &collectd})
     if (process->Stop(SIGTERM, std::chrono::seconds(20)) < 0)
