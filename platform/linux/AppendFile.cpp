@@ -32,7 +32,7 @@ TAppendFile::~TAppendFile() {
 
 void TAppendFile::RestrictToOwner() const {
   // Whatever the umask: the lines name the client's server.
-  struct stat info{};
+  struct stat info = {};
   if (fstat(FHandle, &info) != 0)
     RaiseLastOSError(FFileName);
   if (info.st_uid == geteuid() && (info.st_mode & 07777) != 0600 && fchmod(FHandle, 0600) != 0)
@@ -42,7 +42,7 @@ void TAppendFile::RestrictToOwner() const {
 void TAppendFile::DropPartialLine() {
   // Only the bytes after the last line break go: every whole line stays, and
   // the next line starts on a line of its own instead of being glued to them.
-  struct stat info{};
+  struct stat info = {};
   if (fstat(FHandle, &info) != 0)
     RaiseLastOSError(FFileName);
   off_t keep = info.st_size;
@@ -83,8 +83,9 @@ void TAppendFile::Write(std::string_view AData) {
       continue;
     const int code = written < 0 ? errno : EIO;
     // Should the cut fail too, the next open drops the partial line.
-    if (done > 0)
+    if (done > 0) {
       [[maybe_unused]] const int ignored = ftruncate(FHandle, start);
+    }
     RaiseOSError(code, FFileName);
   }
 }
@@ -95,8 +96,8 @@ void TAppendFile::Flush() {
 }
 
 bool TAppendFile::IsAtItsName() const {
-  struct stat opened{};
-  struct stat named{};
+  struct stat opened = {};
+  struct stat named = {};
   return fstat(FHandle, &opened) == 0 && stat(FFileName.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
          opened.st_ino == named.st_ino;
 }

@@ -13,7 +13,7 @@
 namespace orvella::platform {
 
 bool DirectoryExists(const std::string& APath) {
-  struct stat info{};
+  struct stat info = {};
   return stat(APath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -40,7 +40,7 @@ bool ForceDirectories(const std::string& APath) {
 }
 
 bool RestrictToOwner(const std::string& APath) {
-  struct stat info{};
+  struct stat info = {};
   if (stat(APath.c_str(), &info) != 0)
     return false;
   if (info.st_uid != geteuid() || (info.st_mode & 077) == 0)
@@ -58,7 +58,7 @@ std::vector<std::string> ListFiles(const std::string& AFolder, const std::string
   while (const dirent* entry = readdir(dir.get())) {
     if (fnmatch(APattern.c_str(), entry->d_name, FNM_PERIOD) != 0)
       continue;
-    struct stat info{};
+    struct stat info = {};
     if (fstatat(dirfd(dir.get()), entry->d_name, &info, 0) == 0 && S_ISREG(info.st_mode))
       names.emplace_back(entry->d_name);
   }

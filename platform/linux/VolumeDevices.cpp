@@ -59,7 +59,7 @@ TVolumeDevices::TVolumeDevices(std::string ASysRoot, std::string AProcRoot)
     : FSysRoot(std::move(ASysRoot)), FProcRoot(std::move(AProcRoot)) {}
 
 std::vector<TBlockDevice> TVolumeDevices::Of(const std::string& APath) const {
-  struct stat info{};
+  struct stat info = {};
   if (stat(APath.c_str(), &info) != 0)
     RaiseLastOSError();
   std::error_code error;

@@ -161,7 +161,7 @@ TEST(CounterIntegrationTest, AvailableMemoryMatchesFree) {
 
 TEST(CounterIntegrationTest, DiskQueueRisesUnderAWriteLoad) {
   const std::string systemDir = GetSystemDir(false);
-  struct stat system{}, temporary{};
+  struct stat system = {}, temporary = {};
   testing::TTempDir dir;
   ASSERT_EQ(stat(systemDir.c_str(), &system), 0);
   ASSERT_EQ(stat(dir.Path().c_str(), &temporary), 0);

@@ -85,7 +85,7 @@ public:
 
 private:
   void Reload() {
-    struct stat info{};
+    struct stat info = {};
     if (stat(FControl.c_str(), &info) != 0)
       return;
     const int64_t stamp = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;

@@ -27,7 +27,7 @@ public:
     fs::create_directories(FTemp / "sys/dev/block");
     fs::create_directories(FTemp / "proc");
     fs::create_directories(FTemp / "usr/bin");
-    struct stat info{};
+    struct stat info = {};
     ::stat(SystemDir().c_str(), &info);
     fs::create_directory_symlink(
         "../../block/sdx", FTemp / ("sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" +

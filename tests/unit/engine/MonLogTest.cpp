@@ -55,7 +55,7 @@ void Touch(const std::string& AFileName) { std::ofstream(AFileName) << "old\r\n"
 bool Exists(const std::string& AFileName) { return std::ifstream(AFileName).good(); }
 
 unsigned Mode(const std::string& APath) {
-  struct stat info{};
+  struct stat info = {};
   return stat(APath.c_str(), &info) == 0 ? info.st_mode & 07777 : ~0u;
 }
 

@@ -77,7 +77,7 @@ TEST_F(ReportPackerTest, WithoutLogsTheArchiveHoldsTheTraceAlone) {
   const mode_t saved = umask(0);
   CreateReport(FOwner, "", FLogsDir, FClock, FTicks);
   umask(saved);
-  struct stat info{};
+  struct stat info = {};
   ASSERT_EQ(stat(Archive().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);  // whatever the umask
   ASSERT_EQ(FOwner->Reports, std::vector<std::string>{Archive()});

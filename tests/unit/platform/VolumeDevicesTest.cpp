@@ -26,7 +26,7 @@ protected:
     fs::create_directories(Root / "sys/dev/block");
     fs::create_directories(Root / "sys/class/block");
     fs::create_directories(Root / "proc/self");
-    struct stat info{};
+    struct stat info = {};
     stat(Root.Path().c_str(), &info);
     DeviceLink = Root / ("sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)));
   }
