@@ -90,6 +90,8 @@ const char* Suffix(TNetLab::THost AHost) {
     return "in";
   case TNetLab::THost::Server:
     return "sv";
+  case TNetLab::THost::Mail:
+    return "ml";
   }
   return "";
 }
@@ -111,6 +113,8 @@ TNetLab::TNetLab(TOptions AOptions)
   RemoveStaleLabs();
   for (THost host : {THost::Client, THost::Router, THost::Internet, THost::Server})
     FHosts[host].Namespace = FPrefix + Suffix(host);
+  if (FOptions.WithMail)
+    FHosts[THost::Mail].Namespace = FPrefix + Suffix(THost::Mail);
   char pattern[] = "/tmp/orvnet-XXXXXX";
   if (!mkdtemp(pattern))
     throw std::runtime_error("mkdtemp failed");
@@ -202,6 +206,13 @@ void TNetLab::Build() {
     Ip({"-n", router, "addr", "add", "10.77.4.1/24", "dev", "srv0"});
     Ip({"-n", server, "addr", "add", "10.77.4.2/24", "dev", "lan0"});
     Ip({"-n", server, "route", "add", "default", "via", "10.77.4.1"});
+  }
+  if (FOptions.WithMail) {
+    const std::string& mail = FHosts[THost::Mail].Namespace;
+    link(router, "mail0", mail, "lan0");
+    Ip({"-n", router, "addr", "add", "10.77.5.1/24", "dev", "mail0"});
+    Ip({"-n", mail, "addr", "add", std::string(MailIp) + "/24", "dev", "lan0"});
+    Ip({"-n", mail, "route", "add", "default", "via", "10.77.5.1"});
   }
   WriteSysctl(THost::Router, "net/ipv4/ip_forward", "1");
   // Unprivileged ICMP sockets in the client, as Debian's systemd allows them.

@@ -3,6 +3,7 @@
 //
 //   client 10.77.1.2 ---- 10.77.1.1 router 10.77.2.1 ---- 10.77.2.2 internet (8.8.8.8 on dns0)
 //                                        10.77.4.1 ---- 10.77.4.2 server
+//                                        10.77.5.1 ---- 10.77.5.2 mail (optional)
 //
 // or, with the server on the client's own network, client 10.77.3.1 ---- 10.77.3.2 server.
 // The client's default gateway is the router; router, internet and server
@@ -40,16 +41,19 @@ struct TEchoRule {
 
 class TNetLab {
 public:
-  enum class THost { Client, Router, Internet, Server };
+  enum class THost { Client, Router, Internet, Server, Mail };
 
   static constexpr const char* ClientIp = "10.77.1.2";
   static constexpr const char* GatewayIp = "10.77.1.1";
   static constexpr const char* InternetIp = "10.77.2.2";
   static constexpr const char* DnsIp = "8.8.8.8";
   static constexpr const char* ServerName = "rdp-server.test";
+  static constexpr const char* MailIp = "10.77.5.2";
 
   struct TOptions {
     bool ServerOnClientLan = false;
+    // A mail host behind the router; the kernel answers its echo requests.
+    bool WithMail = false;
   };
 
   // Empty when a lab can be built here, else why not (for GTEST_SKIP).
