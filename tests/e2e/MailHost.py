@@ -1,4 +1,6 @@
-"""The support desk's mail server for the end-to-end journeys.
+"""The support desk's mail server for the end-to-end journeys, and what the
+report journeys share: orvella started to mail there, its tray menu, the
+send-report dialog filled in as a user does, and its trace processes.
 
 The test makes its own certificate authority and a certificate for the mail
 host's name with openssl, and the program finds that authority in a bundle
@@ -9,12 +11,22 @@ namespace and describes every mail it takes in OUT/mail-<n>.json.
 import glob
 import json
 import os
+import shutil
 import subprocess
 import time
+
+import e2e
 
 SMTP_SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "integration", "report",
                            "SmtpTestServer.py")
 SYSTEM_CA_BUNDLE = "/etc/ssl/certs/ca-certificates.crt"
+# The program's built-in mail account (its default fixed values).
+ACCOUNT = "reports@orvella.example"
+PASSWORD = "example.9"
+SUPPORT_MAILBOX = "support@orvella.example"
+SEND_REPORT_DIALOG = "Форма отправки данных"
+# Rows of the tray menu.
+MENU_ITEMS, SEND_ITEM, EXIT_ITEM = 5, 2, 4
 
 
 def make_certificates(folder, host_name):
@@ -33,14 +45,15 @@ def make_certificates(folder, host_name):
 class MailServer:
     """aiosmtpd in a namespace; with stall=True it takes connections and never answers."""
 
-    def __init__(self, namespace, folder, host_name, user, password, stall=False):
-        self.out = os.path.join(folder, "mail")
-        os.makedirs(self.out, exist_ok=True)
-        certs = make_certificates(folder, host_name)
+    def __init__(self, session, stall=False):
+        folder = os.path.join(session.home, "mail-host")
+        self.out = os.path.join(folder, "received")
+        os.makedirs(self.out)
+        certs = make_certificates(folder, e2e.SMTP_HOST)
         self.ca_bundle = certs["ca.pem"]
-        command = ["ip", "netns", "exec", namespace, "/usr/bin/python3", SMTP_SERVER, "--host", "0.0.0.0",
+        command = ["ip", "netns", "exec", session.lab["mail"], "/usr/bin/python3", SMTP_SERVER, "--host", "0.0.0.0",
                    "--port", "465", "--out", self.out, "--cert", certs["server.pem"], "--key", certs["server.key"],
-                   "--user", user, "--password", password]
+                   "--user", ACCOUNT, "--password", PASSWORD]
         self.process = subprocess.Popen(command + (["--silent"] if stall else []), stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
         if not self.process.stdout.readline().startswith("PORT "):
@@ -90,12 +103,12 @@ class MailServer:
         self.close()
 
 
-def report_mail_problems(mail, client_id, name, phone, support_mailbox):
+def report_mail_problems(mail, client_id, name, phone):
     """What is wrong with a report mail as the server recorded it; empty when nothing."""
     problems = []
     if mail["subject"] != "Отчет Orvella":
         problems.append("subject %r" % mail["subject"])
-    if mail["envelope_to"] != [support_mailbox]:
+    if mail["envelope_to"] != [SUPPORT_MAILBOX]:
         problems.append("recipients %r" % mail["envelope_to"])
     if not mail["authenticated"]:
         problems.append("not authenticated")
@@ -112,3 +125,67 @@ def report_mail_problems(mail, client_id, name, phone, support_mailbox):
     elif subprocess.run(["unzip", "-tq", archive["saved_as"]], capture_output=True).returncode != 0:
         problems.append("unzip -t rejects the attachment")
     return problems
+
+
+def start_orvella(session, mail, client, without_mtr=False):
+    """Starts orvella monitoring for client, trusting the mail host's authority;
+    without_mtr hides mtr from it, so that it traces with tracepath, which is
+    done in a moment where mtr takes 100 rounds of a second."""
+    binds = [mail.bind_mount()]
+    if without_mtr:
+        hidden = os.path.join(session.home, "no-mtr")
+        open(hidden, "w").close()
+        binds.append((hidden, shutil.which("mtr")))
+    return session.start_monitoring(client, e2e.load_monitors_off(), binds)
+
+
+def open_tray_menu(session):
+    icon = e2e.wait_for("orvella's tray icon", session.tray_icon)
+    return session.popup(lambda: session.click(*icon.centre(), button=3), MENU_ITEMS)
+
+
+def send_report(session, name, phone):
+    """Fills in the send-report dialog and presses "Отправить"."""
+    dialog = session.wait_window(SEND_REPORT_DIALOG)
+    for top, text in ((32, name), (88, phone)):
+        session.click(dialog.x + 100, dialog.y + top + 10)
+        # The first key typed after xdotool changes the keyboard map may be
+        # lost: the second pass replaces the selected first one.
+        for _ in range(2):
+            session.x("xdotool", "key", "ctrl+a")
+            session.x("xdotool", "type", "--delay", "40", text)
+    session.screenshot("send-report-dialog")
+    session.click(dialog.x + 227, dialog.y + 228)
+    session.wait_no_window(SEND_REPORT_DIALOG)
+
+
+def descendants(pid):
+    """{(pid, start time): command name} of every process below pid."""
+    table = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{entry}/stat") as stat:
+                text = stat.read()
+        except (OSError, ValueError):
+            continue
+        name = text[text.index("(") + 1:text.rindex(")")]
+        fields = text[text.rindex(")") + 2:].split()
+        table[int(entry)] = (int(fields[1]), fields[19], name)
+    found, parents = {}, {pid}
+    while parents:
+        children = {child for child, (parent, _, _) in table.items() if parent in parents}
+        found.update({(child, table[child][1]): table[child][2] for child in children})
+        parents = children
+    return found
+
+
+def alive(process):
+    """Whether a (pid, start time) pair from descendants() still runs (a zombie does not)."""
+    pid, start = process
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            text = stat.read()
+    except OSError:
+        return False
+    fields = text[text.rindex(")") + 2:].split()
+    return fields[19] == start and fields[0] != "Z"
