@@ -159,7 +159,7 @@ def send_report(session, name, phone):
     session.wait_no_window(SEND_REPORT_DIALOG)
 
 
-def descendants(pid):
+def descendants(pid, children_only=False):
     """{(pid, start time): command name} of every process below pid."""
     table = {}
     for entry in filter(str.isdigit, os.listdir("/proc")):
@@ -175,7 +175,7 @@ def descendants(pid):
     while parents:
         children = {child for child, (parent, _, _) in table.items() if parent in parents}
         found.update({(child, table[child][1]): table[child][2] for child in children})
-        parents = children
+        parents = set() if children_only else children
     return found
 
 

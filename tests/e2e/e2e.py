@@ -243,7 +243,7 @@ class Session:
         """The stored values as text, unescaped; {} when nothing is stored."""
         try:
             with open(self.settings_file(), "rb") as file:
-                lines = file.read().decode().splitlines()
+                lines = file.read().decode("latin-1").splitlines()
         except FileNotFoundError:
             return {}
         unescape = lambda text: re.sub(r"%([0-9A-Fa-f]{2})", lambda m: chr(int(m.group(1), 16)), text)
