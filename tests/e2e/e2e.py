@@ -59,9 +59,13 @@ def wait_for(what, predicate, timeout=20.0, interval=0.2):
 
 
 class Window:
-    def __init__(self, wid, name, wclass, width, height, x, y, depth):
-        self.id, self.name, self.wclass = wid, name, wclass
-        self.width, self.height, self.x, self.y, self.depth = width, height, x, y, depth
+    """A line of "xwininfo -root -tree": the id, title, class and the size and
+    place on the screen."""
+
+    def __init__(self, match):
+        _, self.id, title, self.wclass, width, height, x, y = match.groups()
+        self.name = title or ""
+        self.width, self.height, self.x, self.y = int(width), int(height), int(x), int(y)
 
     def centre(self):
         return self.x + self.width // 2, self.y + self.height // 2
@@ -162,18 +166,25 @@ class Session:
             if process.poll() is None:
                 process.kill()
             process.wait()
+        stray = []
         if self.lab:
+            # Whatever still runs in the client's namespace was left behind
+            # (the children of orvella that end with it get a moment for that).
+            for _ in range(20):
+                stray = self.client_pids()
+                if not stray:
+                    break
+                time.sleep(0.1)
+            for pid in stray:
+                os.kill(pid, signal.SIGKILL)
             self.lab.close()
-        stray = self.running_pids()
-        for pid in stray:
-            os.kill(pid, signal.SIGKILL)
         if self.home:
             shutil.rmtree(self.home, ignore_errors=True)
         if kind is Failure:
             print(f"FAILED: {error}")
             sys.exit(1)
         if kind is None and (left or stray):
-            print(f"FAILED: orvella did not end on SIGTERM {left}, left behind {stray}")
+            print(f"FAILED: orvella did not end on SIGTERM {left}, processes left behind {stray}")
             sys.exit(1)
         if kind is None:
             print(f"passed in {time.monotonic() - self.started:.1f} s")
@@ -306,16 +317,27 @@ class Session:
         if code != 0:
             fail(f"exit code {code} after SIGTERM")
 
-    def running_pids(self):
-        """Every process whose executable is orvella's."""
+    def client_pids(self):
+        """Every process in the lab's client namespace."""
+        namespace = os.stat(f"/run/netns/{self.lab['client']}")
         pids = []
         for entry in os.listdir("/proc"):
-            if entry.isdigit():
-                try:
-                    if os.path.realpath(f"/proc/{entry}/exe") == self.app:
-                        pids.append(int(entry))
-                except OSError:
-                    pass
+            try:
+                if entry.isdigit() and os.stat(f"/proc/{entry}/ns/net").st_ino == namespace.st_ino:
+                    pids.append(int(entry))
+            except OSError:
+                pass
+        return pids
+
+    def running_pids(self):
+        """The processes of orvella in the client's namespace."""
+        pids = []
+        for pid in self.client_pids():
+            try:
+                if os.path.realpath(f"/proc/{pid}/exe") == self.app:
+                    pids.append(pid)
+            except OSError:
+                pass
         return pids
 
     def open_files(self, pid, pattern):
@@ -342,13 +364,12 @@ class Session:
             match = TREE_LINE.match(line)
             if not match:
                 continue
-            indent, wid, title, klass, width, height, x, y = match.groups()
-            if wclass and f"({klass})" != wclass:
+            window = Window(match)
+            if wclass and f"({window.wclass})" != wclass:
                 continue
-            if name is not None and not re.fullmatch(name, title or ""):
+            if name is not None and not re.fullmatch(name, window.name):
                 continue
-            window = Window(wid, title or "", klass, int(width), int(height), int(x), int(y), len(indent))
-            if visible and not self.viewable(wid):
+            if visible and not self.viewable(window.id):
                 continue
             found.append(window)
         return found
@@ -373,8 +394,7 @@ class Session:
                         break
                     match = TREE_LINE.match(child)
                     if match and f"({match.group(4)})" == APP_CLASS:
-                        _, wid, title, klass, width, height, x, y = match.groups()
-                        return Window(wid, title or "", klass, int(width), int(height), int(x), int(y), 0)
+                        return Window(match)
         return None
 
     def move(self, x, y):
