@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """Ending while work is under way. Exit from the tray menu while a report mail
-waits for a mail server that never answers: orvella ends once the sender's
-bound for setting up its connection has run out, and no process of it is
-left. Killed with SIGKILL while mtr traces the route: no child outlives it by
+waits for a mail server that never answers: once the sender's bound for
+setting up its connection has run out, the failed send is reported in a
+message box, orvella ends as soon as the user has read it, and no process of
+it is left. Killed with SIGKILL while mtr traces the route: no child outlives it by
 more than two seconds."""
 import os
 import signal
+import subprocess
 import sys
 import time
 
@@ -32,7 +34,6 @@ def exit_while_mail_stalls(session, mail):
     connected = time.monotonic()
     menu = MailHost.open_tray_menu(session)
     session.click(*session.menu_item(menu, MailHost.EXIT_ITEM))
-    # The failed send is reported in a message box, which waits for the user.
     e2e.wait_for("the end or the mail error", lambda: orvella.poll() is not None or session.windows(ERROR_BOX),
                  timeout=CONNECT_BOUND + SLACK)
     if orvella.poll() is None:
@@ -43,7 +44,7 @@ def exit_while_mail_stalls(session, mail):
         print(f"the mail error came {took:.1f} s after the connection")
     try:
         code = orvella.wait(timeout=5)
-    except Exception:
+    except subprocess.TimeoutExpired:
         e2e.fail("orvella did not end after its exit")
     print(f"orvella ended {time.monotonic() - connected:.1f} s after the mail connection")
     if code != 0:
@@ -55,8 +56,11 @@ def exit_while_mail_stalls(session, mail):
 def killed_during_trace(session, mail):
     orvella = session.start([mail.bind_mount()])
     request_report(session)
-    children = e2e.wait_for("mtr and its prober", lambda: (lambda found: len(found) >= 2 and found)(
-        MailHost.descendants(orvella.pid)), timeout=20)
+    def mtr_and_its_prober():
+        found = MailHost.descendants(orvella.pid)
+        return len(found) >= 2 and found
+
+    children = e2e.wait_for("mtr and its prober", mtr_and_its_prober, timeout=20)
     session.screenshot("tracing")
     os.kill(orvella.pid, signal.SIGKILL)
     killed = time.monotonic()

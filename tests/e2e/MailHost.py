@@ -57,7 +57,9 @@ class MailServer:
         self.process = subprocess.Popen(command + (["--silent"] if stall else []), stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
         if not self.process.stdout.readline().startswith("PORT "):
-            raise RuntimeError("the mail server did not start")
+            self.process.kill()
+            self.process.wait()
+            e2e.fail("the mail server did not start on port 465 of the mail host")
 
     def bind_mount(self):
         """(source, target) that gives the program the test's authority as its only one."""
