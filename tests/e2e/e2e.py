@@ -264,7 +264,7 @@ class Session:
         """The stored values as text, unescaped; {} when nothing is stored."""
         try:
             with open(self.settings_file(), "rb") as file:
-                lines = file.read().decode().splitlines()
+                lines = file.read().decode("latin-1").splitlines()
         except FileNotFoundError:
             return {}
         unescape = lambda text: re.sub(r"%([0-9A-Fa-f]{2})", lambda m: chr(int(m.group(1), 16)), text)
@@ -309,14 +309,14 @@ class Session:
         self.processes.append(process)
         return process
 
-    def start_monitoring(self, client, settings=None):
+    def start_monitoring(self, client, settings=None, binds=()):
         """Stores the client number (and any other settings), connects the
         client to its server, starts the tray host and orvella, which begins
         monitoring at once; returns orvella's process."""
         self.write_settings({"ClientId": client, **(settings or {})})
         self.connect_client(client)
         self.start_tray()
-        return self.start()
+        return self.start(binds)
 
     def stop(self, process):
         """Ends orvella as the session's end does, with SIGTERM: in order."""

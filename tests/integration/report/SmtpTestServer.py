@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-"""A mail server on 127.0.0.1 for the report mail tests, on aiosmtpd.
+"""A mail server for the report mail tests, on aiosmtpd: on a free port of
+127.0.0.1 unless told where to listen (the end-to-end tests put it on port 465
+of a simulated network's mail host).
 
 Prints "PORT <number>" once it listens and serves until its standard input
 closes. Every command verb it sees goes to OUT/commands.txt, one a line. Every
@@ -122,6 +124,8 @@ class Silent(asyncio.Protocol):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", required=True)
+    parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--user", default="")
@@ -152,7 +156,7 @@ def main():
                 data_size_limit=args.size or None, tls_context=tls, require_starttls=tls is not None,
                 auth_required=not args.no_auth, authenticator=Authenticator(args.user, args.password))
 
-    server = loop.run_until_complete(loop.create_server(factory, "127.0.0.1", 0))
+    server = loop.run_until_complete(loop.create_server(factory, args.host, args.port))
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
 
     def wait_for_stdin_close():
