@@ -8,6 +8,11 @@
 
 namespace orvella {
 
+namespace {
+// Set and read on the GUI thread only.
+bool GToStandardError = false;
+}  // namespace
+
 std::string ExceptionText(const std::exception_ptr& AError) {
   try {
     std::rethrow_exception(AError);
@@ -20,11 +25,15 @@ std::string ExceptionText(const std::exception_ptr& AError) {
 
 void ShowExceptionReport(const std::exception_ptr& AError) {
   const std::string text = ExceptionText(AError);
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+  if (GToStandardError || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     std::fprintf(stderr, "%s: %s\n", ApplicationTitle, text.c_str());
     return;
   }
   QMessageBox::critical(nullptr, QString::fromUtf8(ApplicationTitle), QString::fromStdString(text));
+}
+
+void ReportExceptionsToStandardError() {
+  GToStandardError = true;
 }
 
 void RunGuarded(const std::function<void()>& AWork) {

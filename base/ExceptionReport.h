@@ -13,8 +13,14 @@ inline constexpr const char* ApplicationTitle = "Монитор сервера T
 std::string ExceptionText(const std::exception_ptr& AError);
 
 // Shows AError's text in a message box with the application's title; without
-// a widget application (tests, tools) the text goes to standard error.
+// a widget application (tests, tools), or once the application is ending, the
+// text goes to standard error.
 void ShowExceptionReport(const std::exception_ptr& AError);
+
+// From now on reports go to standard error: the application is ending, and a
+// message box would hold up its end (a session's log-out included) until
+// somebody dismissed it.
+void ReportExceptionsToStandardError();
 
 // Runs AWork; an exception that escapes it goes to the standard exception
 // report. Everything Qt's event loop calls runs inside it, because nothing may

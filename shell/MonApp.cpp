@@ -271,6 +271,7 @@ void TdmMonApp::Shutdown() {
   if (FTerminating)
     return;
   FTerminating = true;
+  ReportExceptionsToStandardError();
   FTrayIcon->setContextMenu(nullptr);
   if (FMainForm)
     FMainForm->close();
