@@ -10,9 +10,7 @@ namespace orvella {
 
 void QueueToGuiThread(std::function<void()> AWork) {
   QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [work = std::move(AWork)] { RunGuarded(work); },
-      Qt::QueuedConnection);
+      QCoreApplication::instance(), [work = std::move(AWork)] { RunGuarded(work); }, Qt::QueuedConnection);
 }
 
 bool OnGuiThread() {

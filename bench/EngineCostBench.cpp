@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   const TRdpConnection connection(lab);
 
   const std::string logs = dir / "Logs";
-  std::ofstream(dir / "collectd.conf") << CollectdConfig(dir.Path(), {TNetLab::GatewayIp, TNetLab::DnsIp, lab.ServerIp()});
+  std::ofstream(dir / "collectd.conf") << CollectdConfig(dir.Path(),
+                                                         {TNetLab::GatewayIp, TNetLab::DnsIp, lab.ServerIp()});
   TClientProcess runner(lab, {ORVELLA_MONITOR_CONSOLE, std::string(TNetLab::ServerName) + ":3389", "--logs", logs},
                         dir / "runner.txt");
   TClientProcess collectd(lab, {"collectd", "-f", "-C", dir / "collectd.conf"}, dir / "collectd.txt");
@@ -78,7 +79,7 @@ int main(int argc, char** argv) {
   print("collectd:", theirs, CountLines(dir / "csv", "ping-" + std::string(TNetLab::GatewayIp)));
   std::printf("ratios ours/collectd: CPU %s, wake-ups %s, peak resident %s, private %s\n",
               Ratio(ours.CpuSeconds, theirs.CpuSeconds).c_str(),
-              Ratio(ours.WakeupsPerSecond, theirs.WakeupsPerSecond).c_str(), Ratio(ours.PeakMb, theirs.PeakMb).c_str(),
-              Ratio(ours.PrivateMb, theirs.PrivateMb).c_str());
+              Ratio(ours.WakeupsPerSecond, theirs.WakeupsPerSecond).c_str(),
+              Ratio(ours.PeakMb, theirs.PeakMb).c_str(), Ratio(ours.PrivateMb, theirs.PrivateMb).c_str());
   return 0;
 }

@@ -99,8 +99,9 @@ int main(int argc, char** argv) {
     // a delayed request of either does not pull the two apart.
     uint64_t sent = EchoRequestsSent();
     peer = std::thread([&] {
-      output = lab.Run(TNetLab::THost::Client, {"ping", "-n", "-D", "-c", std::to_string(count), "-i", "0.2", "-s",
-                                                std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
+      output =
+          lab.Run(TNetLab::THost::Client, {"ping", "-n", "-D", "-c", std::to_string(count), "-i", "0.2", "-s",
+                                           std::to_string(TPinger::RequestDataSize), "-W", "4", TNetLab::GatewayIp});
     });
     for (int i = 0; i < count; ++i) {
       const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);

@@ -127,12 +127,14 @@ TProcessSample SampleProcess(pid_t APid) {
   sample.CpuSeconds = static_cast<double>(stats.cpu_run_virtual_total) / 1e9 + ChildrenCpuSeconds(proc);
   sample.Switches = stats.nvcsw + stats.nivcsw;
   sample.PeakMb = ProcMegabytes(proc + "/status", "VmHWM");
-  sample.PrivateMb = ProcMegabytes(proc + "/smaps_rollup", "Private_Dirty") + ProcMegabytes(proc + "/smaps_rollup", "Swap");
+  sample.PrivateMb =
+      ProcMegabytes(proc + "/smaps_rollup", "Private_Dirty") + ProcMegabytes(proc + "/smaps_rollup", "Swap");
   return sample;
 }
 
 TPhaseCost CostBetween(const TProcessSample& ABefore, const TProcessSample& AAfter, double ASeconds) {
-  const double switches = AAfter.Switches > ABefore.Switches ? static_cast<double>(AAfter.Switches - ABefore.Switches) : 0;
+  const double switches =
+      AAfter.Switches > ABefore.Switches ? static_cast<double>(AAfter.Switches - ABefore.Switches) : 0;
   return {AAfter.CpuSeconds - ABefore.CpuSeconds, switches / ASeconds, AAfter.PeakMb, AAfter.PrivateMb};
 }
 
@@ -147,7 +149,8 @@ std::string CollectdConfig(const std::string& AFolder, const std::vector<std::st
          << "<Plugin ping>\n";
   for (const std::string& host : AHosts)
     config << "  Host \"" << host << "\"\n";
-  config << "  Interval 1\n  Timeout 0.9\n  Size " << TPinger::RequestDataSize << "\n</Plugin>\n"
+  config << "  Interval 1\n  Timeout 0.9\n  Size " << TPinger::RequestDataSize
+         << "\n</Plugin>\n"
          // The engine reads the whole processor's busy share, not each core's.
          << "<Plugin cpu>\n  ReportByCpu false\n  ValuesPercentage true\n</Plugin>\n"
          << "<Plugin disk>\n  Disk \"" << platform::VolumeOfPath(platform::SystemDirectory(false))

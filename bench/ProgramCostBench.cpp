@@ -113,8 +113,8 @@ void MeasurePhase(std::vector<TRow>& ARows, int ASeconds, const char* ATitle) {
     const TPhaseCost& theirs = ARows[i].Cost;
     std::printf("  program/%-9s CPU %s, wake-ups %s, peak resident %s, private %s\n", ARows[i].Name,
                 Ratio(ours.CpuSeconds, theirs.CpuSeconds).c_str(),
-                Ratio(ours.WakeupsPerSecond, theirs.WakeupsPerSecond).c_str(), Ratio(ours.PeakMb, theirs.PeakMb).c_str(),
-                Ratio(ours.PrivateMb, theirs.PrivateMb).c_str());
+                Ratio(ours.WakeupsPerSecond, theirs.WakeupsPerSecond).c_str(),
+                Ratio(ours.PeakMb, theirs.PeakMb).c_str(), Ratio(ours.PrivateMb, theirs.PrivateMb).c_str());
   }
 }
 
@@ -151,7 +151,9 @@ int main(int argc, char** argv) {
   setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
   setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-  platform::CurrentUserKey(SettingsKeyPath)->OpenForWrite()->Write("ClientId", {platform::TRegValueType::String, ClientNumber});
+  platform::CurrentUserKey(SettingsKeyPath)
+      ->OpenForWrite()
+      ->Write("ClientId", {platform::TRegValueType::String, ClientNumber});
   const TXvfb xvfb("1280x800x24");
   if (xvfb.Display().empty()) {
     std::fprintf(stderr, "Xvfb did not start\n");
@@ -161,7 +163,8 @@ int main(int argc, char** argv) {
   const TChildRun tray({"trayer", "--edge", "top", "--align", "right", "--SetDockType", "true", "--expand", "false"},
                        {.Output = TChildSetup::TOutput::Quiet});
 
-  std::ofstream(dir / "collectd.conf") << CollectdConfig(dir.Path(), {TNetLab::GatewayIp, TNetLab::DnsIp, lab.ServerIp()});
+  std::ofstream(dir / "collectd.conf") << CollectdConfig(dir.Path(),
+                                                         {TNetLab::GatewayIp, TNetLab::DnsIp, lab.ServerIp()});
   const std::string runnerLogs = dir / "runner-logs";
   const std::string programLogs = dir / "state";
   TClientProcess orvella(lab, {program}, dir / "program.txt");
@@ -174,7 +177,8 @@ int main(int argc, char** argv) {
   }
 
   std::printf("%s, the console runner and collectd side by side in the simulated network\n", program.c_str());
-  std::vector<TRow> rows = {{"program", &orvella, {}, {}}, {"runner", &runner, {}, {}}, {"collectd", &collectd, {}, {}}};
+  std::vector<TRow> rows = {
+      {"program", &orvella, {}, {}}, {"runner", &runner, {}, {}}, {"collectd", &collectd, {}, {}}};
   MeasurePhase(rows, connectedSeconds, "connected");
 
   // The engines look at the connection table once a minute; wait until both
@@ -194,10 +198,11 @@ int main(int argc, char** argv) {
   std::printf("\nthe program went quiet %d s after the engines stopped sampling\n", settled);
   MeasurePhase(rows, idleSeconds, "not connected (collectd samples on: it does not know about the connection)");
   const double idleWakeups = rows[0].Cost.WakeupsPerSecond * 60;
-  std::printf("\nbounds: program CPU connected %.2f times the runner's (at most 2: %s); "
-              "not connected %.1f wake-ups a minute (a few at most: %s)\n",
-              connectedCpuRatio, connectedCpuRatio <= 2 ? "met" : "NOT met", idleWakeups,
-              idleWakeups <= 5 ? "met" : "NOT met");
+  std::printf(
+      "\nbounds: program CPU connected %.2f times the runner's (at most 2: %s); "
+      "not connected %.1f wake-ups a minute (a few at most: %s)\n",
+      connectedCpuRatio, connectedCpuRatio <= 2 ? "met" : "NOT met", idleWakeups,
+      idleWakeups <= 5 ? "met" : "NOT met");
 
   for (TClientProcess* process : {&orvella, &runner, &collectd})
     if (process->Stop(SIGTERM, std::chrono::seconds(20)) < 0)

@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
               zipSize / 1e6, static_cast<double>(bestZip.PeakKb) / 1024);
   std::printf("time ratio ours/zip: %.2f\n", bestOurs.Seconds / bestZip.Seconds);
   std::printf("size ratio ours/zip: %.3f\n", oursSize / zipSize);
-  std::printf("our peak memory / logs: %.3f\n", static_cast<double>(bestOurs.PeakKb) * 1024 / static_cast<double>(bytes));
+  std::printf("our peak memory / logs: %.3f\n",
+              static_cast<double>(bestOurs.PeakKb) * 1024 / static_cast<double>(bytes));
   if (argc <= 1)
     std::filesystem::remove_all(folder);
   return 0;

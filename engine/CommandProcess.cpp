@@ -2,7 +2,8 @@
 
 namespace orvella {
 
-TCommandProcess::TCommandProcess(const std::vector<std::string>& ACommand, platform::TOsHandle AJob) : FProcess(ACommand, AJob) {}
+TCommandProcess::TCommandProcess(const std::vector<std::string>& ACommand, platform::TOsHandle AJob)
+    : FProcess(ACommand, AJob) {}
 
 platform::TOsHandle TCommandProcess::GetHandle(const TCommandProcess* AProcess) {
   return AProcess ? AProcess->FProcess.Handle() : 0;

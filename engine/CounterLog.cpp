@@ -24,7 +24,8 @@ TCounterLog::~TCounterLog() {
 
 platform::TPdhStatus TCounterLog::OpenEnglishCounterQuery(platform::IPerfCounters& ACounters,
                                                           const std::string& ACounterName,
-                                                          platform::TOsHandle& AQuery, platform::TOsHandle& ACounter) {
+                                                          platform::TOsHandle& AQuery,
+                                                          platform::TOsHandle& ACounter) {
   AQuery = 0;
   ACounter = 0;
   const platform::TPdhStatus status = ACounters.OpenQuery(AQuery);
@@ -47,8 +48,7 @@ void TCounterLog::GetValue(TSampleValue& AValue) {
   platform::TPdhFmtCounterValue value;
   value.CStatus = 0;
   status = FCounters.GetFormattedCounterValue(FCounter, value);
-  const bool negativeDenominator =
-      status == platform::PdhCalcNegativeDenominator && value.CStatus == status;
+  const bool negativeDenominator = status == platform::PdhCalcNegativeDenominator && value.CStatus == status;
   // A rate counter needs two raw samples before it has a value.
   const bool firstRateReading =
       !FHasData && status == platform::PdhInvalidData && value.CStatus == platform::PdhCStatusInvalidData;

@@ -9,7 +9,8 @@ namespace orvella {
 
 std::string IpErrorText(uint32_t ACode) {
   std::string message;
-  if (ACode >= platform::IpStatusBase && ACode <= platform::IpStatusLast && !platform::GetIpErrorString(ACode, message))
+  if (ACode >= platform::IpStatusBase && ACode <= platform::IpStatusLast &&
+      !platform::GetIpErrorString(ACode, message))
     message.clear();
   if (message.empty())
     message = platform::SysErrorMessage(static_cast<int>(ACode));

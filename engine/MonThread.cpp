@@ -111,8 +111,8 @@ void TMonThread::Run() {
       break;
     case stStartTrace:
       if (!FPathping)
-        FPathping = std::make_unique<TCommandProcess>(FPlatform.TraceCommand(FRdp->IpDescr()),
-                                                      FOwner->GetJobObject());
+        FPathping =
+            std::make_unique<TCommandProcess>(FPlatform.TraceCommand(FRdp->IpDescr()), FOwner->GetJobObject());
       break;
     case stPackReport:
       PackReport();

@@ -68,8 +68,8 @@ std::string TPinger::TPacket::Send(uint32_t AIp, uint32_t ATimeout) {
     return "The packet was already sent";
   const platform::TIcmpSendResult sent = FIcmp.IcmpSendEcho2(FIcmpHandle, FEvent, AIp, RequestData().data(),
                                                              RequestDataSize, &FReply, ReplyBufferSize, ATimeout);
-  FPending = sent.Result == platform::ErrorIoPending ||
-             (sent.Result == 0 && sent.LastError == platform::ErrorIoPending);
+  FPending =
+      sent.Result == platform::ErrorIoPending || (sent.Result == 0 && sent.LastError == platform::ErrorIoPending);
   if (FPending)
     return {};
   std::string text = IpErrorText(sent.LastError);
@@ -195,7 +195,8 @@ void TPinger::FormatLogText(const TSampleValue& AValue, TDateTime ATime, std::st
                 static_cast<unsigned>(RequestDataSize));
   std::string text = "Ping " + FIpDescr + " (" + FormatOctets(FIp) + "): " + head;
   if (AValue.IsInteger()) {
-    text += " Reply from " + FormatOctets(FPacket->ReplyIp()) + ": DataSize=" + std::to_string(FPacket->ReplyDataSize()) +
+    text += " Reply from " + FormatOctets(FPacket->ReplyIp()) +
+            ": DataSize=" + std::to_string(FPacket->ReplyDataSize()) +
             " RTT=" + std::to_string(static_cast<int64_t>(AValue.AsDouble())) +
             "ms TTL=" + std::to_string(FPacket->Ttl());
   } else {

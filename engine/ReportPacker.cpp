@@ -186,7 +186,9 @@ bool TReportPacker::ZipProgress() {
   return FAborted;
 }
 
-int TReportPacker::ZipCancel(zip*, void* APacker) { return static_cast<TReportPacker*>(APacker)->ZipProgress() ? 1 : 0; }
+int TReportPacker::ZipCancel(zip*, void* APacker) {
+  return static_cast<TReportPacker*>(APacker)->ZipProgress() ? 1 : 0;
+}
 
 void CreateReport(const std::shared_ptr<IMonThreadOwner>& AOwner, std::string_view APathpingOemBytes,
                   const TLogsDir& ALogsDir, const platform::IClock& AClock, const platform::ITickSource& ATicks) {

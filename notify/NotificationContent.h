@@ -31,9 +31,9 @@ std::string NotificationCaption(TLogId AId);
 std::string NotificationHelpLink(TLogId AId);
 
 // The signature of TfrmNotification::Add.
-using TAddNotification = std::function<void(const std::string& ACaption, const std::string& AText,
-                                            const std::string& ALinkText, const std::string& ALink, int32_t AId,
-                                            int32_t AInterval, const TProc& AOnLink)>;
+using TAddNotification =
+    std::function<void(const std::string& ACaption, const std::string& AText, const std::string& ALinkText,
+                       const std::string& ALink, int32_t AId, int32_t AInterval, const TProc& AOnLink)>;
 
 // Posts one notification per kind that is both reported and switched on, in
 // ascending ordinal order, so the lowest ordinal ends up lowest on the screen.

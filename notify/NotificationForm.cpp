@@ -67,14 +67,9 @@ QPixmap DevicePixmap(const QImage& AImage, qreal ARatio) {
 TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& ACaption, const std::string& AText,
                                    const std::string& ALinkText, const std::string& ALink, int32_t AId,
                                    int32_t AInterval, const TProc& AOnLink, const std::optional<QImage>& APicture)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
-      FOwner(AOwner),
-      FLink(ALink),
-      FOnLink(AOnLink),
-      FId(AId),
-      FCaption(ACaption),
-      FText(AText),
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::NoDropShadowWindowHint),
+      FOwner(AOwner), FLink(ALink), FOnLink(AOnLink), FId(AId), FCaption(ACaption), FText(AText),
       FLinkText(ALinkText) {
   setAttribute(Qt::WA_ShowWithoutActivating);
   // A notification that closes is never the application's last window.
@@ -259,41 +254,41 @@ void TfrmNotification::IconClick() {
 
 bool TfrmNotification::eventFilter(QObject* AWatched, QEvent* AEvent) {
   switch (AEvent->type()) {
-    case QEvent::MouseButtonRelease: {
-      const auto* mouse = static_cast<QMouseEvent*>(AEvent);
-      const auto* widget = static_cast<QWidget*>(AWatched);
-      // A click is a release of the left button over the component it was pressed on.
-      if (mouse->button() != Qt::LeftButton || !widget->rect().contains(mouse->position().toPoint()))
-        return false;
-      if (AWatched == imgQrCode || AWatched == lblLink)
-        RunGuarded([this] { LinkAction(); });
-      else if (AWatched == imgCloseHot)
-        RunGuarded([this] { FOwner.SetMiniMode(true); });
-      else if (AWatched == imgIcon)
-        RunGuarded([this] { IconClick(); });
-      else if (AWatched != imgCloseNormal)
-        close();
-      return true;
+  case QEvent::MouseButtonRelease: {
+    const auto* mouse = static_cast<QMouseEvent*>(AEvent);
+    const auto* widget = static_cast<QWidget*>(AWatched);
+    // A click is a release of the left button over the component it was pressed on.
+    if (mouse->button() != Qt::LeftButton || !widget->rect().contains(mouse->position().toPoint()))
+      return false;
+    if (AWatched == imgQrCode || AWatched == lblLink)
+      RunGuarded([this] { LinkAction(); });
+    else if (AWatched == imgCloseHot)
+      RunGuarded([this] { FOwner.SetMiniMode(true); });
+    else if (AWatched == imgIcon)
+      RunGuarded([this] { IconClick(); });
+    else if (AWatched != imgCloseNormal)
+      close();
+    return true;
+  }
+  case QEvent::Enter:
+    if (AWatched == imgCloseNormal) {
+      imgCloseHot->setGeometry(imgCloseNormal->geometry());
+      imgCloseHot->show();
+      imgCloseNormal->hide();
+    } else if (AWatched == imgQrCode || AWatched == lblLink) {
+      SetLinkColour(LinkHoverColour);
     }
-    case QEvent::Enter:
-      if (AWatched == imgCloseNormal) {
-        imgCloseHot->setGeometry(imgCloseNormal->geometry());
-        imgCloseHot->show();
-        imgCloseNormal->hide();
-      } else if (AWatched == imgQrCode || AWatched == lblLink) {
-        SetLinkColour(LinkHoverColour);
-      }
-      return false;
-    case QEvent::Leave:
-      if (AWatched == imgCloseHot) {
-        imgCloseNormal->show();
-        imgCloseHot->hide();
-      } else if (AWatched == imgQrCode || AWatched == lblLink) {
-        SetLinkColour(LinkColour);
-      }
-      return false;
-    default:
-      return false;
+    return false;
+  case QEvent::Leave:
+    if (AWatched == imgCloseHot) {
+      imgCloseNormal->show();
+      imgCloseHot->hide();
+    } else if (AWatched == imgQrCode || AWatched == lblLink) {
+      SetLinkColour(LinkColour);
+    }
+    return false;
+  default:
+    return false;
   }
 }
 

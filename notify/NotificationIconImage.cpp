@@ -16,21 +16,21 @@ void TNotificationIconImage::SetShowHint(bool AShow) {
 
 bool TNotificationIconImage::event(QEvent* AEvent) {
   switch (AEvent->type()) {
-    case QEvent::ToolTip:
-      if (FShowHint && !FHint.isEmpty()) {
-        if (!FHintWindow)
-          FHintWindow = std::make_unique<TNotificationIconHintWindow>();
-        // Below and right of the pointer, as the system places hints.
-        FHintWindow->ActivateHint(static_cast<QHelpEvent*>(AEvent)->globalPos() + QPoint(0, 20), FHint);
-      }
-      return true;
-    case QEvent::Leave:
-    case QEvent::Hide:
-      if (FHintWindow)
-        FHintWindow->hide();
-      break;
-    default:
-      break;
+  case QEvent::ToolTip:
+    if (FShowHint && !FHint.isEmpty()) {
+      if (!FHintWindow)
+        FHintWindow = std::make_unique<TNotificationIconHintWindow>();
+      // Below and right of the pointer, as the system places hints.
+      FHintWindow->ActivateHint(static_cast<QHelpEvent*>(AEvent)->globalPos() + QPoint(0, 20), FHint);
+    }
+    return true;
+  case QEvent::Leave:
+  case QEvent::Hide:
+    if (FHintWindow)
+      FHintWindow->hide();
+    break;
+  default:
+    break;
   }
   return QLabel::event(AEvent);
 }

@@ -70,8 +70,8 @@ TDateTime EncodeDate(int AYear, int AMonth, int ADay) {
 }
 
 TDateTime EncodeTime(int AHour, int AMinute, int ASecond, int AMillisecond) {
-  if (AHour < 0 || AHour > 23 || AMinute < 0 || AMinute > 59 || ASecond < 0 || ASecond > 59 ||
-      AMillisecond < 0 || AMillisecond > 999)
+  if (AHour < 0 || AHour > 23 || AMinute < 0 || AMinute > 59 || ASecond < 0 || ASecond > 59 || AMillisecond < 0 ||
+      AMillisecond > 999)
     throw EConvertError("Invalid argument to time encode");
   return ((AHour * 60 + AMinute) * 60 + ASecond + AMillisecond / 1000.0) / 86400.0;
 }

@@ -34,8 +34,7 @@ public:
 // A broken contract between units (wrong thread, wrong argument combination).
 class EAssertionFailed : public Exception {
 public:
-  EAssertionFailed(const std::string& AMessage, const char* AUnit)
-      : Exception(AMessage + " (" + AUnit + ")") {}
+  EAssertionFailed(const std::string& AMessage, const char* AUnit) : Exception(AMessage + " (" + AUnit + ")") {}
   const char* ClassName() const override { return "EAssertionFailed"; }
 };
 

@@ -82,9 +82,8 @@ public:
   // Starts one request that signals AEvent when it completes; a pending
   // request answers Result 0 with LastError ErrorIoPending. The platform
   // writes AReply until then.
-  virtual TIcmpSendResult IcmpSendEcho2(TOsHandle AHandle, TOsHandle AEvent, uint32_t ADestination,
-                                        const void* AData, uint16_t ADataSize, void* AReply, uint32_t AReplySize,
-                                        uint32_t ATimeout) = 0;
+  virtual TIcmpSendResult IcmpSendEcho2(TOsHandle AHandle, TOsHandle AEvent, uint32_t ADestination, const void* AData,
+                                        uint16_t ADataSize, void* AReply, uint32_t AReplySize, uint32_t ATimeout) = 0;
   virtual TIcmpParseResult IcmpParseReplies(void* AReply, uint32_t AReplySize) = 0;
 
   // Manual-reset events, created non-signalled; 0 with the reason in

@@ -46,18 +46,17 @@ TExceptionDescription DescribeException(const std::exception_ptr& AError) {
 
 TFixCountersWorker::TFixCountersWorker(std::vector<std::string> AArguments, TAddLog AAddLog, TFinish AFinish,
                                        platform::IPerfServices& AServices, TProcessRunner ARunProcess)
-    : FArguments(std::move(AArguments)),
-      FAddLog(std::move(AAddLog)),
-      FFinish(std::move(AFinish)),
-      FServices(AServices),
-      FRunProcess(std::move(ARunProcess)) {}
+    : FArguments(std::move(AArguments)), FAddLog(std::move(AAddLog)), FFinish(std::move(AFinish)),
+      FServices(AServices), FRunProcess(std::move(ARunProcess)) {}
 
 TFixCountersWorker::~TFixCountersWorker() {
   if (FThread.joinable())
     FThread.join();
 }
 
-void TFixCountersWorker::Start() { FThread = std::thread([this] { Execute(); }); }
+void TFixCountersWorker::Start() {
+  FThread = std::thread([this] { Execute(); });
+}
 
 void TFixCountersWorker::Execute() {
   std::exception_ptr error;
@@ -113,7 +112,8 @@ void TFixCountersWorker::EnableService(const platform::TServicesKey& AKey, const
   bool Error = false;
   std::string s;
   try {
-    s = FServices.EnableServiceCounters(AKey, ServiceName) ? "Service successfully enabled" : "Service already enabled";
+    s = FServices.EnableServiceCounters(AKey, ServiceName) ? "Service successfully enabled"
+                                                           : "Service already enabled";
   } catch (...) {
     Error = true;
     s = ExceptionLine("Exception ", std::current_exception());

@@ -35,11 +35,10 @@ std::string MailDate(std::time_t ATime) {
   const year_month_day date{day};
   const hh_mm_ss<seconds> clock{time - day};
   char text[40];
-  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d +0000",
-                DayNames[weekday{day}.c_encoding()], static_cast<unsigned>(date.day()),
-                MonthNames[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
-                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-                static_cast<int>(clock.seconds().count()));
+  std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d +0000", DayNames[weekday{day}.c_encoding()],
+                static_cast<unsigned>(date.day()), MonthNames[static_cast<unsigned>(date.month()) - 1],
+                static_cast<int>(date.year()), static_cast<int>(clock.hours().count()),
+                static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()));
   return text;
 }
 

@@ -75,8 +75,8 @@ TfrmSendReport::TfrmSendReport(const platform::ISettingsHive& ASettings)
   setFixedSize(ClientWidth, ClientHeight);
 
   leName = LabelledEdit(this, "leName", QStringLiteral("Ваше имя"), QRect(32, 32, 233, 21), NameLength);
-  lePhone = LabelledEdit(this, "lePhone", QStringLiteral("Контактный номер телефона"), QRect(32, 88, 233, 21),
-                         PhoneLength);
+  lePhone =
+      LabelledEdit(this, "lePhone", QStringLiteral("Контактный номер телефона"), QRect(32, 88, 233, 21), PhoneLength);
   Label1 = new QLabel(QStringLiteral("Указанные вами данные будут использованы для связи с вами технических "
                                      "специалистов для устранения проблемы"),
                       this);

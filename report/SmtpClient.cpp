@@ -29,8 +29,7 @@ size_t OnReply(char* AData, size_t, size_t ASize, void* AConversation) {
 
 }  // namespace
 
-TSmtpClient::TSmtpClient(TSmtpConnection AConnection)
-    : FConnection(std::move(AConnection)), FCurl(curl_easy_init()) {
+TSmtpClient::TSmtpClient(TSmtpConnection AConnection) : FConnection(std::move(AConnection)), FCurl(curl_easy_init()) {
   if (!FCurl)
     throw Exception("The mail library could not start a transfer");
 }

@@ -76,8 +76,8 @@ void TSmtpConversation::CheckBeforeMail() {
   if (!FAuthenticated)
     FFailure = "the mail server did not ask the report sender to log in";
   else if (FSizeLimit && FMessageSize && *FMessageSize > *FSizeLimit)
-    FFailure = "the report mail is " + std::to_string(*FMessageSize) + " bytes, but the mail server accepts at most " +
-               std::to_string(*FSizeLimit) + " bytes";
+    FFailure = "the report mail is " + std::to_string(*FMessageSize) +
+               " bytes, but the mail server accepts at most " + std::to_string(*FSizeLimit) + " bytes";
 }
 
 }  // namespace orvella

@@ -97,7 +97,8 @@ TdmMonApp::~TdmMonApp() {
 void TdmMonApp::AddMenuItem(const char* AName, int APicture, void (TdmMonApp::*AHandler)()) {
   QAction* item = FPopupMenu->addAction(FImageList[APicture], QString());
   item->setObjectName(QString::fromLatin1(AName));
-  connect(item, &QAction::triggered, this, [this, AHandler] { RunGuarded([this, AHandler] { (this->*AHandler)(); }); });
+  connect(item, &QAction::triggered, this,
+          [this, AHandler] { RunGuarded([this, AHandler] { (this->*AHandler)(); }); });
   FItems[FPopupMenu->actions().size() - 1] = item;
 }
 
@@ -177,9 +178,11 @@ void TdmMonApp::ApplicationEventsIdle() {
 }
 
 void TdmMonApp::PopupMenuPopup() {
-  miToggleNotifications().setText(Text(Caption(FNotificationsEnabled, "Включить оповещения", "Отключить оповещения")));
+  miToggleNotifications().setText(
+      Text(Caption(FNotificationsEnabled, "Включить оповещения", "Отключить оповещения")));
   miToggleNotifications().setIcon(FImageList[FNotificationsEnabled ? 1 : 0]);
-  miMiniNotifications().setText(Text(Caption(MiniMode(), "Показывать мини-оповещения", "Показывать полные оповещения")));
+  miMiniNotifications().setText(
+      Text(Caption(MiniMode(), "Показывать мини-оповещения", "Показывать полные оповещения")));
   miSendReport().setText(Text(Caption(miSendReport().isEnabled(), "Идет сбор данных", "Отправить отчет")));
   const bool fromTrayIcon = FPopupMenu->property(PopupComponentProperty).value<QObject*>() == nullptr;
   for (QAction* item : FItems)

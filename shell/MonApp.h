@@ -29,10 +29,9 @@ public:
   // How the module starts monitoring: a holder per start, and whether every
   // holder, also one still stopping, is gone.
   struct TMonitor {
-    std::function<std::shared_ptr<IMonThreadHolder>(const TMonThreadSettings& ASettings,
-                                                    TMonThreadHolder::TOnError AOnError,
-                                                    TMonThreadHolder::TOnReportCreated AOnReportCreated,
-                                                    TMonThreadHolder::TFailureHooks AHooks)>
+    std::function<std::shared_ptr<IMonThreadHolder>(
+        const TMonThreadSettings& ASettings, TMonThreadHolder::TOnError AOnError,
+        TMonThreadHolder::TOnReportCreated AOnReportCreated, TMonThreadHolder::TFailureHooks AHooks)>
         Create;
     std::function<bool()> AllowTerminate;
   };

@@ -36,8 +36,8 @@ TMonThreadHolder::TFailureHooks TMonThreadHolder::ApplicationFailureHooks(std::f
 
 TMonThreadHolder::TMonThreadHolder(TPrivate, const TMonThreadSettings& ASettings, TOnError AOnError,
                                    TOnReportCreated AOnReportCreated)
-    : FGuiThread(std::this_thread::get_id()), FSignals(SignalCount), FSettings(ASettings), FOnError(std::move(AOnError)),
-      FOnReportCreated(std::move(AOnReportCreated)) {}
+    : FGuiThread(std::this_thread::get_id()), FSignals(SignalCount), FSettings(ASettings),
+      FOnError(std::move(AOnError)), FOnReportCreated(std::move(AOnReportCreated)) {}
 
 std::shared_ptr<TMonThreadHolder> TMonThreadHolder::Create(const TMonThreadSettings& ASettings, TOnError AOnError,
                                                            TOnReportCreated AOnReportCreated, TRunLoop ARunLoop,
@@ -48,8 +48,8 @@ std::shared_ptr<TMonThreadHolder> TMonThreadHolder::Create(const TMonThreadSetti
   ++FInstanceCount;
   std::shared_ptr<TMonThreadHolder> holder;
   try {
-    holder = std::make_shared<TMonThreadHolder>(TPrivate{}, ASettings, std::move(AOnError),
-                                                std::move(AOnReportCreated));
+    holder =
+        std::make_shared<TMonThreadHolder>(TPrivate{}, ASettings, std::move(AOnError), std::move(AOnReportCreated));
   } catch (...) {
     --FInstanceCount;
     throw;

@@ -12,10 +12,8 @@ namespace orvella {
 
 TRunModes::TRunModes(std::function<bool()> ACountersAvailable, TProcessRunner ARunProcess, std::string AExecutable,
                      std::string AServicesKeyPath)
-    : FCountersAvailable(std::move(ACountersAvailable)),
-      FRunProcess(std::move(ARunProcess)),
-      FExecutable(std::move(AExecutable)),
-      FServicesKeyPath(std::move(AServicesKeyPath)) {}
+    : FCountersAvailable(std::move(ACountersAvailable)), FRunProcess(std::move(ARunProcess)),
+      FExecutable(std::move(AExecutable)), FServicesKeyPath(std::move(AServicesKeyPath)) {}
 
 bool TRunModes::SystemCountersAvailable() { return CountersAvailable(); }
 
@@ -33,8 +31,8 @@ void TRunModes::RelaunchToFixCounters() const {
   try {
     // Open until both runs are over: the repair copies it out of this process.
     const platform::TServicesKey key = platform::OpenServicesKey(FServicesKeyPath);
-    const std::string params = std::string(FixCountersArgument) + " " +
-                               std::to_string(platform::CurrentProcessId()) + " " + std::to_string(key.Handle());
+    const std::string params = std::string(FixCountersArgument) + " " + std::to_string(platform::CurrentProcessId()) +
+                               " " + std::to_string(key.Handle());
     FRunProcess(FExecutable, params, true, true, true);
     FRunProcess(FExecutable, "", true, false, false);
   } catch (...) {

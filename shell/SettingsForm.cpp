@@ -28,7 +28,9 @@ T* Control(QWidget* AParent, const char* AName, int ALeft, int ATop, int AWidth,
 }
 
 // Blanks and control characters count as nothing at either end.
-bool IsBlank(QChar AChar) { return AChar.unicode() <= 0x20 || AChar.category() == QChar::Other_Control || AChar.isSpace(); }
+bool IsBlank(QChar AChar) {
+  return AChar.unicode() <= 0x20 || AChar.category() == QChar::Other_Control || AChar.isSpace();
+}
 
 QString Trimmed(const QString& AText) {
   qsizetype first = 0;
@@ -71,8 +73,8 @@ TfrmSettings::TfrmSettings(TdmMonApp& AApp, TShowWarning AShowWarning)
   cbCpu = Control<QCheckBox>(this, "cbCpu", 32, 128, 193, 17, QString::fromUtf8("Мониторинг загрузки процессора"));
   cbRam = Control<QCheckBox>(this, "cbRam", 32, 151, 241, 17,
                              QString::fromUtf8("Мониторинг загрузки оперативной памяти"));
-  cbDisk = Control<QCheckBox>(this, "cbDisk", 32, 174, 225, 17,
-                              QString::fromUtf8("Мониторинг загрузки системного диска"));
+  cbDisk =
+      Control<QCheckBox>(this, "cbDisk", 32, 174, 225, 17, QString::fromUtf8("Мониторинг загрузки системного диска"));
   btnOk = Control<QPushButton>(this, "btnOk", 64, 214, 75, 25, QStringLiteral("OK"));
   btnCancel = Control<QPushButton>(this, "btnCancel", 171, 214, 75, 25, QString::fromUtf8("Отмена"));
   // Neither button is the default or the cancel button: Enter and Escape do nothing of their own.

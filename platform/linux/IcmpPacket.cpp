@@ -52,7 +52,8 @@ std::vector<uint8_t> BuildEchoRequest(uint16_t AIdentifier, uint16_t ASequence, 
   return packet;
 }
 
-std::optional<TEchoAnswer> ParseRawAnswer(std::span<const uint8_t> APacket, uint16_t AIdentifier, uint16_t ASequence) {
+std::optional<TEchoAnswer> ParseRawAnswer(std::span<const uint8_t> APacket, uint16_t AIdentifier,
+                                          uint16_t ASequence) {
   const auto ip = IpHeader(APacket);
   if (!ip)
     return std::nullopt;

@@ -35,7 +35,9 @@ std::optional<TEchoAnswer> ParseDatagramReply(std::span<const uint8_t> APacket, 
                                               int ATtl);
 
 // The sequence number of an echo message of at least EchoHeaderSize bytes.
-inline uint16_t EchoSequence(std::span<const uint8_t> AIcmp) { return static_cast<uint16_t>(AIcmp[6] << 8 | AIcmp[7]); }
+inline uint16_t EchoSequence(std::span<const uint8_t> AIcmp) {
+  return static_cast<uint16_t>(AIcmp[6] << 8 | AIcmp[7]);
+}
 
 // The IP status code of an ICMP error message.
 uint32_t StatusOfIcmpError(uint8_t AType, uint8_t ACode);

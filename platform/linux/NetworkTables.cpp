@@ -174,7 +174,8 @@ public:
     }
     ATable->NumEntries = static_cast<uint32_t>(rows.size());
     if (!rows.empty())
-      std::memcpy(reinterpret_cast<uint8_t*>(ATable) + sizeof(uint32_t), rows.data(), rows.size() * sizeof(TMibTcpRow));
+      std::memcpy(reinterpret_cast<uint8_t*>(ATable) + sizeof(uint32_t), rows.data(),
+                  rows.size() * sizeof(TMibTcpRow));
     return NoError;
   }
 

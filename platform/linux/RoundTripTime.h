@@ -22,7 +22,8 @@ inline int64_t ElapsedNanoseconds(const timespec& AFrom, const timespec& ATo) {
 inline int64_t RoundTripMilliseconds(const timespec& ASent, const timespec& ATaken, const timespec& AStamped,
                                      const timespec& AStampClockNow) {
   const int64_t total = ElapsedNanoseconds(ASent, ATaken);
-  const int64_t waited = std::clamp<int64_t>(ElapsedNanoseconds(AStamped, AStampClockNow), 0, std::max<int64_t>(total, 0));
+  const int64_t waited =
+      std::clamp<int64_t>(ElapsedNanoseconds(AStamped, AStampClockNow), 0, std::max<int64_t>(total, 0));
   return (total - waited) / 1000000;
 }
 

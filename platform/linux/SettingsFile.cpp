@@ -34,11 +34,16 @@ using TValues = std::map<std::string, TRegValue>;
 
 std::string_view TypeName(TRegValueType AType) {
   switch (AType) {
-    case TRegValueType::String: return "sz";
-    case TRegValueType::ExpandString: return "expand_sz";
-    case TRegValueType::DWord: return "dword";
-    case TRegValueType::Binary: return "binary";
-    case TRegValueType::Other: break;
+  case TRegValueType::String:
+    return "sz";
+  case TRegValueType::ExpandString:
+    return "expand_sz";
+  case TRegValueType::DWord:
+    return "dword";
+  case TRegValueType::Binary:
+    return "binary";
+  case TRegValueType::Other:
+    break;
   }
   return "other";
 }
@@ -103,58 +108,58 @@ std::optional<std::string> Unescape(std::string_view AText) {
 
 std::string FormatData(const TRegValue& AValue) {
   switch (AValue.Type) {
-    case TRegValueType::DWord: {
-      uint32_t number = 0;
-      for (size_t i = 0; i < 4 && i < AValue.Data.size(); ++i)
-        number |= static_cast<uint32_t>(static_cast<unsigned char>(AValue.Data[i])) << (8 * i);
-      return std::to_string(number);
+  case TRegValueType::DWord: {
+    uint32_t number = 0;
+    for (size_t i = 0; i < 4 && i < AValue.Data.size(); ++i)
+      number |= static_cast<uint32_t>(static_cast<unsigned char>(AValue.Data[i])) << (8 * i);
+    return std::to_string(number);
+  }
+  case TRegValueType::Binary: {
+    std::string hex;
+    for (const char c : AValue.Data) {
+      hex += HexDigits[static_cast<unsigned char>(c) >> 4];
+      hex += HexDigits[static_cast<unsigned char>(c) & 15];
     }
-    case TRegValueType::Binary: {
-      std::string hex;
-      for (const char c : AValue.Data) {
-        hex += HexDigits[static_cast<unsigned char>(c) >> 4];
-        hex += HexDigits[static_cast<unsigned char>(c) & 15];
-      }
-      return hex;
-    }
-    default:
-      return Escape(AValue.Data);
+    return hex;
+  }
+  default:
+    return Escape(AValue.Data);
   }
 }
 
 std::optional<std::string> ParseData(TRegValueType AType, std::string_view AText) {
   switch (AType) {
-    case TRegValueType::DWord: {
-      if (AText.empty() || AText.size() > 10)
+  case TRegValueType::DWord: {
+    if (AText.empty() || AText.size() > 10)
+      return std::nullopt;
+    uint64_t number = 0;
+    for (const char c : AText) {
+      if (c < '0' || c > '9')
         return std::nullopt;
-      uint64_t number = 0;
-      for (const char c : AText) {
-        if (c < '0' || c > '9')
-          return std::nullopt;
-        number = number * 10 + static_cast<uint64_t>(c - '0');
-      }
-      if (number > 0xFFFFFFFFu)
-        return std::nullopt;
-      std::string bytes(4, '\0');
-      for (size_t i = 0; i < 4; ++i)
-        bytes[i] = static_cast<char>(number >> (8 * i));
-      return bytes;
+      number = number * 10 + static_cast<uint64_t>(c - '0');
     }
-    case TRegValueType::Binary: {
-      if (AText.size() % 2 != 0)
+    if (number > 0xFFFFFFFFu)
+      return std::nullopt;
+    std::string bytes(4, '\0');
+    for (size_t i = 0; i < 4; ++i)
+      bytes[i] = static_cast<char>(number >> (8 * i));
+    return bytes;
+  }
+  case TRegValueType::Binary: {
+    if (AText.size() % 2 != 0)
+      return std::nullopt;
+    std::string bytes;
+    for (size_t i = 0; i < AText.size(); i += 2) {
+      const int high = HexValue(AText[i]);
+      const int low = HexValue(AText[i + 1]);
+      if (high < 0 || low < 0)
         return std::nullopt;
-      std::string bytes;
-      for (size_t i = 0; i < AText.size(); i += 2) {
-        const int high = HexValue(AText[i]);
-        const int low = HexValue(AText[i + 1]);
-        if (high < 0 || low < 0)
-          return std::nullopt;
-        bytes += static_cast<char>(high * 16 + low);
-      }
-      return bytes;
+      bytes += static_cast<char>(high * 16 + low);
     }
-    default:
-      return Unescape(AText);
+    return bytes;
+  }
+  default:
+    return Unescape(AText);
   }
 }
 
@@ -292,7 +297,7 @@ void PruneDamagedCopies(const std::string& AFileName) {
 // Keeps a damaged file for inspection under a name no later write touches.
 void MoveAside(const std::string& AFileName) {
   static std::atomic<unsigned> Counter{0};
-  timespec now {};
+  timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   char moment[32];
   std::snprintf(moment, sizeof moment, "%010lld.%09ld", static_cast<long long>(now.tv_sec), now.tv_nsec);

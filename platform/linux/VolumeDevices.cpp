@@ -63,8 +63,8 @@ std::vector<TBlockDevice> TVolumeDevices::Of(const std::string& APath) const {
   if (stat(APath.c_str(), &info) != 0)
     RaiseLastOSError();
   std::error_code error;
-  const fs::path link =
-      fs::path(FSysRoot) / "dev/block" / (std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)));
+  const fs::path link = fs::path(FSysRoot) / "dev/block" /
+                        (std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)));
   if (fs::exists(link, error))
     return {FromSysfsFolder(fs::canonical(link, error).string())};
   return BtrfsDevices(APath);
@@ -85,8 +85,7 @@ TBlockDevice TVolumeDevices::FromSysfsFolder(const std::string& AFolder) const {
   const fs::path folder(AFolder);
   std::string name = folder.filename().string();
   std::error_code error;
-  const std::string disk =
-      fs::exists(folder / "partition", error) ? folder.parent_path().filename().string() : name;
+  const std::string disk = fs::exists(folder / "partition", error) ? folder.parent_path().filename().string() : name;
   // sysfs cannot hold a slash in a name and writes it as "!".
   std::replace(name.begin(), name.end(), '!', '/');
   return {name, disk};
@@ -94,7 +93,7 @@ TBlockDevice TVolumeDevices::FromSysfsFolder(const std::string& AFolder) const {
 
 // A btrfs names its devices in sysfs under its file-system id.
 std::vector<TBlockDevice> TVolumeDevices::BtrfsDevices(const std::string& APath) const {
-  struct statfs fileSystem{};
+  struct statfs fileSystem {};
   if (statfs(APath.c_str(), &fileSystem) != 0)
     RaiseLastOSError();
   if (static_cast<unsigned long>(fileSystem.f_type) != BTRFS_SUPER_MAGIC)
@@ -114,7 +113,8 @@ std::vector<TBlockDevice> TVolumeDevices::BtrfsDevices(const std::string& APath)
     if (!error)
       devices.push_back(FromSysfsFolder(folder.string()));
   }
-  std::sort(devices.begin(), devices.end(), [](const TBlockDevice& A, const TBlockDevice& B) { return A.Name < B.Name; });
+  std::sort(devices.begin(), devices.end(),
+            [](const TBlockDevice& A, const TBlockDevice& B) { return A.Name < B.Name; });
   return devices;
 }
 

@@ -79,6 +79,8 @@ int WaitForAny(const std::vector<TOsHandle>& AHandles, uint32_t ATimeout) {
   return WaitTimedOut;
 }
 
-void SleepMilliseconds(uint32_t AMilliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(AMilliseconds)); }
+void SleepMilliseconds(uint32_t AMilliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(AMilliseconds));
+}
 
 }  // namespace orvella::platform

@@ -12,8 +12,8 @@ namespace orvella::platform {
 inline std::string MessageText(HMODULE AModule, DWORD ACode) {
   const DWORD source = AModule ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
   wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS, AModule,
-                                      ACode, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      AModule, ACode, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring wide(text ? text : L"", length);
   LocalFree(text);
   while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))

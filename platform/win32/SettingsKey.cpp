@@ -28,18 +28,24 @@ public:
     data.resize(size);
     TRegValue value;
     switch (type) {
-      case REG_SZ:
-      case REG_EXPAND_SZ: {
-        std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
-        while (!text.empty() && text.back() == L'\0')
-          text.pop_back();
-        value.Type = type == REG_SZ ? TRegValueType::String : TRegValueType::ExpandString;
-        value.Data = ToUtf8(text);
-        return value;
-      }
-      case REG_DWORD: value.Type = TRegValueType::DWord; break;
-      case REG_BINARY: value.Type = TRegValueType::Binary; break;
-      default: value.Type = TRegValueType::Other; break;
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+      std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
+      while (!text.empty() && text.back() == L'\0')
+        text.pop_back();
+      value.Type = type == REG_SZ ? TRegValueType::String : TRegValueType::ExpandString;
+      value.Data = ToUtf8(text);
+      return value;
+    }
+    case REG_DWORD:
+      value.Type = TRegValueType::DWord;
+      break;
+    case REG_BINARY:
+      value.Type = TRegValueType::Binary;
+      break;
+    default:
+      value.Type = TRegValueType::Other;
+      break;
     }
     value.Data.assign(reinterpret_cast<const char*>(data.data()), data.size());
     return value;

@@ -77,9 +77,7 @@ TEST_F(FixCountersFormTest, StaysOpenAfterAnErrorUntilTheUserClosesIt) {
 
 TEST_F(FixCountersFormTest, AnExceptionBeforeTheFirstStepEndsTheWorkWithTwoLines) {
   class TBroken : public testing::TRepairTree {
-    std::vector<platform::TRepairCommand> PrepareRepairCommands() override {
-      throw EOSError(5, "Access is denied");
-    }
+    std::vector<platform::TRepairCommand> PrepareRepairCommands() override { throw EOSError(5, "Access is denied"); }
   } broken;
   TfrmFixCounters form(broken.Arguments(), broken);
   ASSERT_TRUE(QTest::qWaitFor([&] { return CloseButton(form)->isEnabled(); }, 10000));

@@ -75,18 +75,19 @@ protected:
 
   TdmMonApp& StartApp() {
     Start();
-    FApp = std::make_unique<TdmMonApp>(
-        TdmMonApp::TMonitor{[this](const TMonThreadSettings& ASettings, auto, auto, TMonThreadHolder::TFailureHooks AHooks) {
-                              FHolder = std::make_shared<TFakeHolder>();
-                              FHolder->FSettings = ASettings;
-                              FHolder->Hooks = std::move(AHooks);
-                              ++FHoldersMade;
-                              return FHolder;
-                            },
-                            // Gone once only this fixture still refers to it.
-                            [this] { return FHolder.use_count() <= 1; }},
-        FReports, FHive);
-    FForm = std::make_unique<TfrmSettings>(*FApp, [this](QWidget*, const QString& AText) { FWarnings.push_back(AText); });
+    FApp = std::make_unique<TdmMonApp>(TdmMonApp::TMonitor{[this](const TMonThreadSettings& ASettings, auto, auto,
+                                                                  TMonThreadHolder::TFailureHooks AHooks) {
+                                                             FHolder = std::make_shared<TFakeHolder>();
+                                                             FHolder->FSettings = ASettings;
+                                                             FHolder->Hooks = std::move(AHooks);
+                                                             ++FHoldersMade;
+                                                             return FHolder;
+                                                           },
+                                                           // Gone once only this fixture still refers to it.
+                                                           [this] { return FHolder.use_count() <= 1; }},
+                                       FReports, FHive);
+    FForm =
+        std::make_unique<TfrmSettings>(*FApp, [this](QWidget*, const QString& AText) { FWarnings.push_back(AText); });
     FApp->SetMainForm(FForm.get());
     return *FApp;
   }
@@ -132,8 +133,8 @@ TEST_F(MonApp, FirstStartShowsTheSettingsAndMonitorsOnlyOnceANumberIsAccepted) {
   TdmMonApp& app = StartApp();
   EXPECT_TRUE(app.NotificationsEnabled());
   EXPECT_TRUE(FNotifications->ShowMode());
-  EXPECT_EQ(app.LogsToMon(), TLogIds({TLogId::gateway, TLogId::google, TLogId::rdp, TLogId::cpu, TLogId::ram,
-                                      TLogId::disk}));
+  EXPECT_EQ(app.LogsToMon(),
+            TLogIds({TLogId::gateway, TLogId::google, TLogId::rdp, TLogId::cpu, TLogId::ram, TLogId::disk}));
   EXPECT_EQ(app.ClientId(), "");
   EXPECT_TRUE(FForm->isVisible());
   EXPECT_EQ(app.TrayIcon().toolTip().toStdString(), ApplicationTitle);
@@ -198,7 +199,7 @@ TEST_F(MonApp, StoredSettingsStartTheHolderAndOnlyChangesReachItOrTheStore) {
 TEST_F(MonApp, MenuShowsAllItemsFromTheTrayAndTwoFromANotification) {
   TdmMonApp& app = StartApp();
   EXPECT_EQ(MenuTexts(), (std::vector<std::string>{"Отключить оповещения", "Показывать мини-оповещения",
-                                                    "Отправить отчет", "Настройки", "Выход"}));
+                                                   "Отправить отчет", "Настройки", "Выход"}));
   app.miMiniNotifications().trigger();
   EXPECT_TRUE(FNotifications->MiniMode());
   QLabel pictogram;
@@ -330,7 +331,7 @@ TEST_F(MonApp, SettingsDialogLayout) {
     widget = widget->nextInFocusChain();
   } while (widget != Control<QPushButton>("btnOk"));
   EXPECT_EQ(order, (std::vector<std::string>{"btnOk", "edClientId", "btnCancel", "cbGateway", "cnDns", "cbRdp",
-                                              "cbCpu", "cbDisk", "cbRam"}));
+                                             "cbCpu", "cbDisk", "cbRam"}));
 }
 
 TEST_F(MonApp, SettingsDialogClosesOnlyWithAValidNumber) {

@@ -34,8 +34,8 @@ protected:
 
   TNotifications& Start() {
     FNotifications.reset();
-    FNotifications = std::make_unique<TNotifications>(
-        FClock, FTicks, FSettings, [this](const std::string& ALink) { FOpened.push_back(ALink); });
+    FNotifications = std::make_unique<TNotifications>(FClock, FTicks, FSettings,
+                                                      [this](const std::string& ALink) { FOpened.push_back(ALink); });
     return *FNotifications;
   }
 

@@ -86,8 +86,8 @@ TEST_F(NotificationWindows, ReplacedOrRemovedWindowsNeverRunTheirCloseHandling) 
   PostProblem(TLogId::gateway, 1);
   PostProblem(TLogId::rdp, 1);
   PostProblem(TLogId::disk, 60'000);
-  FNotifications->Add("Другой заголовок", "Другой текст", NotificationLinkText,
-                      NotificationHelpLink(TLogId::gateway), 0, 60'000, {});
+  FNotifications->Add("Другой заголовок", "Другой текст", NotificationLinkText, NotificationHelpLink(TLogId::gateway),
+                      0, 60'000, {});
   FNotifications->RemoveId(2);
   ASSERT_EQ(FNotifications->Count(), 2);
   const QPoint lowest = Window(0).pos();
@@ -368,8 +368,8 @@ TEST_F(NotificationWindows, ClicksCloseOpenTheLinkOrRunTheCallback) {
 
   QTest::mouseClick(Part(problem, "imgQrCode"), Qt::LeftButton);
   QTest::mouseClick(Part(problem, "lblLink"), Qt::LeftButton);
-  EXPECT_EQ(FOpened, (std::vector<std::string>{NotificationHelpLink(TLogId::gateway),
-                                               NotificationHelpLink(TLogId::gateway)}));
+  EXPECT_EQ(FOpened,
+            (std::vector<std::string>{NotificationHelpLink(TLogId::gateway), NotificationHelpLink(TLogId::gateway)}));
   QTest::mouseClick(Part(notice, "lblLink"), Qt::LeftButton);
   EXPECT_EQ(callbacks, 1);
   EXPECT_EQ(FOpened.size(), 2u);
@@ -473,8 +473,7 @@ TEST_F(NotificationWindows, PictogramHintOnlyInMiniMode) {
   Start().SetShowMode(true);
   PostProblem(TLogId::ram);
   auto* icon = Part<TNotificationIconImage>(Window(0), "imgIcon");
-  EXPECT_EQ(icon->Hint().toStdString(),
-            NotificationCaption(TLogId::ram) + "\n" + NotificationContent[4].Text);
+  EXPECT_EQ(icon->Hint().toStdString(), NotificationCaption(TLogId::ram) + "\n" + NotificationContent[4].Text);
   QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), icon->mapToGlobal(QPoint(5, 5)));
   QApplication::sendEvent(icon, &help);
   EXPECT_EQ(icon->HintWindow(), nullptr);

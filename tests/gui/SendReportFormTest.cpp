@@ -30,10 +30,12 @@ protected:
   static void Settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
   TfrmSendReport* Open(const char* ATag = "") {
-    return TfrmSendReport::Open([this, ATag](const std::string& AName, const std::string& APhone) {
-      FSent.push_back({AName, APhone});
-      FTags.push_back(ATag);
-    }, FSettings);
+    return TfrmSendReport::Open(
+        [this, ATag](const std::string& AName, const std::string& APhone) {
+          FSent.push_back({AName, APhone});
+          FTags.push_back(ATag);
+        },
+        FSettings);
   }
 
   void Store(const std::string& AName, const std::string& APhone) {

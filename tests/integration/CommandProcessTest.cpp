@@ -157,10 +157,10 @@ TEST(CommandProcessEnd, WhatTheProcessLeftRunningNeitherHoldsItsOutputNorOutlive
   const std::string inGroup = dir / "in-group";
   const std::string escaped = dir / "escaped";
   // Both grandchildren keep the output pipe open; one has left the group.
-  TCommandProcess process({"/bin/sh", "-c",
-                           "echo before; sleep 30 & echo $! > " + inGroup + "; setsid sleep 30 & echo $! > " + escaped +
-                               "; echo after"},
-                          0);
+  TCommandProcess process(
+      {"/bin/sh", "-c",
+       "echo before; sleep 30 & echo $! > " + inGroup + "; setsid sleep 30 & echo $! > " + escaped + "; echo after"},
+      0);
   TSignals signals(1);
   ASSERT_EQ(signals.Wait({1}, 10000, TCommandProcess::GetHandle(&process)), 1);
   const pid_t grandchild = WaitForPidFile(inGroup);

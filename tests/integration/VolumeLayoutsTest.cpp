@@ -124,8 +124,8 @@ protected:
     const std::string volume = platform::VolumeOfPath(systemDir);
     platform::TLinuxPerfCounters counters;
     platform::TOsHandle query = 0, counter = 0;
-    EXPECT_EQ(TCounterLog::OpenEnglishCounterQuery(
-                  counters, "\\LogicalDisk(" + volume + ")\\Avg. Disk Queue Length", query, counter),
+    EXPECT_EQ(TCounterLog::OpenEnglishCounterQuery(counters, "\\LogicalDisk(" + volume + ")\\Avg. Disk Queue Length",
+                                                   query, counter),
               0u)
         << volume;
     platform::TPdhFmtCounterValue value;
@@ -164,8 +164,8 @@ TEST_F(VolumeLayoutsTest, ABtrfsOnTwoDevicesHasBoth) {
   // A subvolume has a device number of its own again.
   ASSERT_TRUE(Quiet("btrfs subvolume create " + (Temp / "btrfs/usr")));
   const std::string a = SysfsName(first.Device()), b = SysfsName(second.Device());
-  EXPECT_EQ(CheckSystemDirOn(Temp / "btrfs"), (std::vector<TBlockDevice>{{std::min(a, b), std::min(a, b)},
-                                                                         {std::max(a, b), std::max(a, b)}}));
+  EXPECT_EQ(CheckSystemDirOn(Temp / "btrfs"),
+            (std::vector<TBlockDevice>{{std::min(a, b), std::min(a, b)}, {std::max(a, b), std::max(a, b)}}));
   EXPECT_EQ(platform::VolumeOfPath(Temp / "btrfs/usr"), std::min(a, b) + "+" + std::max(a, b));
 }
 
@@ -179,8 +179,8 @@ TEST_F(VolumeLayoutsTest, AMemoryFileSystemHasNoDeviceAndTheCounterStaysEmpty) {
 
   // The disk monitor logs empty samples and never asks for a notification.
   const TLogsDir logs(Temp / "logs");
-  TCounterLog disk("\\LogicalDisk(" + (Temp / "tmpfs") + ")\\Avg. Disk Queue Length", 1.99999999999999,
-                   TLogId::disk, logs);
+  TCounterLog disk("\\LogicalDisk(" + (Temp / "tmpfs") + ")\\Avg. Disk Queue Length", 1.99999999999999, TLogId::disk,
+                   logs);
   for (int i = 0; i < 3; ++i)
     EXPECT_TRUE(disk.LogNewValue());
   const auto lines = testing::ReadLogLines(logs, TLogId::disk, DateOf(platform::SystemClock().LocalNow()));
@@ -225,8 +225,8 @@ TEST_F(VolumeLayoutsTest, AnMdRaidHasItsArrayDevice) {
   TLoopDevice first(Temp / "md1.img", 32 << 20), second(Temp / "md2.img", 32 << 20);
   const std::string array = "/dev/md/orvellatest" + std::to_string(getpid());
   TCleanUp stop("mdadm --stop " + array);
-  ASSERT_TRUE(Quiet("mdadm --create " + array + " --run --level=1 --raid-devices=2 --metadata=1.2 " +
-                    first.Device() + " " + second.Device()));
+  ASSERT_TRUE(Quiet("mdadm --create " + array + " --run --level=1 --raid-devices=2 --metadata=1.2 " + first.Device() +
+                    " " + second.Device()));
   ASSERT_TRUE(Quiet("mkfs.ext4 -q -F " + array));
   TMount md(array, Temp / "md", "ext4");
   ASSERT_TRUE(md.Mounted());

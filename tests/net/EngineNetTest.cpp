@@ -21,8 +21,8 @@ namespace orvella {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::TEchoRule;
 using testing::TClientProcess;
+using testing::TEchoRule;
 using testing::TNetLab;
 using testing::TRdpConnection;
 using Clock = std::chrono::steady_clock;
@@ -48,7 +48,8 @@ protected:
 
   void Connect() { FConnection = std::make_unique<TRdpConnection>(*FLab); }
   void StartRunner(const std::vector<std::string>& AOptions = {}) {
-    std::vector<std::string> args = {ORVELLA_MONITOR_CONSOLE, std::string(TNetLab::ServerName) + ":3389", "--logs", Logs()};
+    std::vector<std::string> args = {ORVELLA_MONITOR_CONSOLE, std::string(TNetLab::ServerName) + ":3389", "--logs",
+                                     Logs()};
     args.insert(args.end(), AOptions.begin(), AOptions.end());
     FRunner = std::make_unique<TClientProcess>(*FLab, args, FDir / "output.txt");
   }

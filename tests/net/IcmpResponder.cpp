@@ -51,7 +51,8 @@ struct TPending {
 
 class TResponder {
 public:
-  TResponder(std::string AControl, std::string AStatus) : FControl(std::move(AControl)), FStatus(std::move(AStatus)) {}
+  TResponder(std::string AControl, std::string AStatus)
+      : FControl(std::move(AControl)), FStatus(std::move(AStatus)) {}
 
   int Run() {
     std::ofstream("/proc/sys/net/ipv4/icmp_echo_ignore_all") << "1\n";
@@ -69,8 +70,7 @@ public:
       Reload();
       int timeout = 20;
       if (!FQueue.empty()) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(FQueue.top().Due - TClock::now()).count();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(FQueue.top().Due - TClock::now()).count();
         timeout = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(left, timeout)));
       }
       pollfd fd{FSocket, POLLIN, 0};
@@ -105,7 +105,7 @@ private:
         continue;
       }
       TRule rule;
-      rule.Mode = mode == "silent" ? TRule::TMode::Silent
+      rule.Mode = mode == "silent"        ? TRule::TMode::Silent
                   : mode == "unreachable" ? TRule::TMode::Unreachable
                                           : TRule::TMode::Reply;
       fields >> rule.DelayMs >> rule.DropPercent >> rule.Ttl;

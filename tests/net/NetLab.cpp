@@ -195,7 +195,8 @@ void TNetLab::Build() {
 }
 
 void TNetLab::AddHostName(const std::string& AName, const std::string& AAddress) const {
-  std::ofstream(fs::path(NetnsEtc) / Namespace(THost::Client) / "hosts", std::ios::app) << AAddress << " " << AName << "\n";
+  std::ofstream(fs::path(NetnsEtc) / Namespace(THost::Client) / "hosts", std::ios::app)
+      << AAddress << " " << AName << "\n";
 }
 
 void TNetLab::WriteSysctl(THost AHost, const std::string& AName, const std::string& AValue) const {

@@ -16,17 +16,21 @@ namespace orvella::testing {
 struct TFakeEcho {
   enum class TKind { Reply, Status, Silent, SendFails };
   TKind Kind = TKind::Reply;
-  uint32_t Rtt = 1;            // Reply: round-trip time; Status: when the error arrives
-  uint32_t Status = 0;         // Status: the IP status code of the answer
+  uint32_t Rtt = 1;     // Reply: round-trip time; Status: when the error arrives
+  uint32_t Status = 0;  // Status: the IP status code of the answer
   uint8_t Ttl = 64;
-  int LateMs = 50;             // Silent: the platform completes this long after the deadline
-  uint32_t SendResult = 0;     // SendFails: the call's result and last error
+  int LateMs = 50;          // Silent: the platform completes this long after the deadline
+  uint32_t SendResult = 0;  // SendFails: the call's result and last error
   uint32_t SendError = 5;
 
   static TFakeEcho Reply(uint32_t ARtt, uint8_t ATtl = 64) { return {TKind::Reply, ARtt, 0, ATtl, 0, 0, 0}; }
-  static TFakeEcho Error(uint32_t AStatus, uint32_t AAfter = 1) { return {TKind::Status, AAfter, AStatus, 0, 0, 0, 0}; }
+  static TFakeEcho Error(uint32_t AStatus, uint32_t AAfter = 1) {
+    return {TKind::Status, AAfter, AStatus, 0, 0, 0, 0};
+  }
   static TFakeEcho Silent(int ALateMs = 50) { return {TKind::Silent, 0, 0, 0, ALateMs, 0, 0}; }
-  static TFakeEcho SendFails(uint32_t AResult, uint32_t AError) { return {TKind::SendFails, 0, 0, 0, 0, AResult, AError}; }
+  static TFakeEcho SendFails(uint32_t AResult, uint32_t AError) {
+    return {TKind::SendFails, 0, 0, 0, 0, AResult, AError};
+  }
 };
 
 class TFakeIcmp final : public platform::IIcmp {

@@ -38,7 +38,7 @@ public:
     return 0;
   }
   platform::TPdhStatus AddEnglishCounter(platform::TOsHandle, const std::string& APath,
-                                            platform::TOsHandle& ACounter) override {
+                                         platform::TOsHandle& ACounter) override {
     Added.push_back(APath);
     const auto refused = Refused.find(APath);
     if (refused != Refused.end())

@@ -26,8 +26,8 @@ constexpr TPingTarget PingTargets[] = {
 
 // The pinger's line: the request, then the reply or why there was none.
 std::string PingText(const TPingTarget& ATarget, std::mt19937& ARandom) {
-  std::string text = std::string("Ping ") + ATarget.Descr + " (" + ATarget.Ip +
-                     "): Timeout=4000ms MaxValue=150ms DataSize=1000.";
+  std::string text =
+      std::string("Ping ") + ATarget.Descr + " (" + ATarget.Ip + "): Timeout=4000ms MaxValue=150ms DataSize=1000.";
   std::uniform_real_distribution<double> chance(0, 1);
   const double roll = chance(ARandom);
   if (roll < 0.002)

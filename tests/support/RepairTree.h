@@ -29,9 +29,8 @@ public:
     fs::create_directories(FTemp / "usr/bin");
     struct stat info = {};
     ::stat(SystemDir().c_str(), &info);
-    fs::create_directory_symlink(
-        "../../block/sdx", FTemp / ("sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" +
-                                    std::to_string(minor(info.st_dev))));
+    fs::create_directory_symlink("../../block/sdx", FTemp / ("sys/dev/block/" + std::to_string(major(info.st_dev)) +
+                                                             ":" + std::to_string(minor(info.st_dev))));
     std::ofstream(FTemp / "proc/stat") << "cpu  10 0 10 100 0 0 0 0 0 0\n";
     std::ofstream(FTemp / "proc/meminfo") << "MemTotal: 1000 kB\nMemAvailable: 500 kB\n";
     SetIoStats("1\n");

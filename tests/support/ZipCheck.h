@@ -38,9 +38,10 @@ inline std::string ZipfileListing(const std::string& AArchive) {
 
 // The bytes of one entry as zipfile reads them.
 inline std::string ZipfileEntry(const std::string& AArchive, const std::string& AEntry) {
-  return CommandOutput("/usr/bin/python3 -c 'import sys, zipfile\n"
-                       "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' '" +
-                       AArchive + "' '" + AEntry + "'");
+  return CommandOutput(
+      "/usr/bin/python3 -c 'import sys, zipfile\n"
+      "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' '" +
+      AArchive + "' '" + AEntry + "'");
 }
 
 // True when `unzip -t` finds every entry intact.

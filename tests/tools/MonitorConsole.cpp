@@ -32,8 +32,9 @@ using namespace orvella;
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N] "
-                       "[--stand-in-counters] [--quick-trace]\n");
+  std::fprintf(stderr,
+               "usage: orvella_monitor_console SERVER [--no-rdp] [--logs FOLDER] [--seconds N] "
+               "[--stand-in-counters] [--quick-trace]\n");
   return 2;
 }
 

@@ -44,7 +44,8 @@ struct TEchoFixture : ::testing::Test, TEcho {
 };
 
 TEST_F(TEchoFixture, LoopbackAnswersThroughTheEventWithTheNarrowHeader) {
-  const TIcmpSendResult sent = Icmp.IcmpSendEcho2(Handle, Event, Loopback, Data, sizeof Data, Reply, sizeof Reply, 2000);
+  const TIcmpSendResult sent =
+      Icmp.IcmpSendEcho2(Handle, Event, Loopback, Data, sizeof Data, Reply, sizeof Reply, 2000);
   ASSERT_EQ(sent.Result, 0u) << "an event request must complete later";
   ASSERT_EQ(sent.LastError, ErrorIoPending);
   ASSERT_EQ(Icmp.WaitForSingleObject(Event, 5000), WaitObject0) << "the event never came";

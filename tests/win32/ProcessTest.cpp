@@ -66,7 +66,8 @@ TEST(JobObjectTest, TheChildJoinsTheJobGiven) {
   ASSERT_NE(job.Handle(), 0u) << "no job object";
   TChildProcess child({ChildProgram(), "sleep"}, job.Handle());
   BOOL inJob = FALSE;
-  ASSERT_TRUE(IsProcessInJob(reinterpret_cast<HANDLE>(child.Handle()), reinterpret_cast<HANDLE>(job.Handle()), &inJob));
+  ASSERT_TRUE(
+      IsProcessInJob(reinterpret_cast<HANDLE>(child.Handle()), reinterpret_cast<HANDLE>(job.Handle()), &inJob));
   EXPECT_TRUE(inJob);
 }
 

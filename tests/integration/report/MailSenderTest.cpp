@@ -47,7 +47,8 @@ public:
       printf 'subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' > server.ext
       openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 2 \
         -extfile server.ext)";
-    Ready = RunTool("sh", {"-c", QString("cd '%1' && (%2) 2>/dev/null").arg(QString::fromStdString(FDir.Path()), script)});
+    Ready = RunTool("sh",
+                    {"-c", QString("cd '%1' && (%2) 2>/dev/null").arg(QString::fromStdString(FDir.Path()), script)});
   }
   std::string operator/(const std::string& AName) const { return FDir / AName; }
   bool Ready = false;
@@ -91,7 +92,9 @@ public:
   std::string Commands() const { return ReadFileText(FOut / "commands.txt"); }
   // The description of the server's mail number ANumber, empty when it took none.
   QJsonObject Mail(int ANumber) const {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(ReadFileText(FOut / ("mail-" + std::to_string(ANumber) + ".json")))).object();
+    return QJsonDocument::fromJson(
+               QByteArray::fromStdString(ReadFileText(FOut / ("mail-" + std::to_string(ANumber) + ".json"))))
+        .object();
   }
 
 private:
@@ -130,7 +133,7 @@ std::string MakeArchive(const TTempDir& AFolder, const std::string& AName) {
   std::ofstream(AFolder / "logs.bin", std::ios::binary) << RandomBytes(200000);
   const std::string archive = AFolder / AName;
   EXPECT_TRUE(RunTool("sh", {"-c", QString("cd '%1' && zip -q -X tmp.zip logs.bin && mv tmp.zip '%2'")
-                                   .arg(QString::fromStdString(AFolder.Path()), QString::fromStdString(AName))}));
+                                       .arg(QString::fromStdString(AFolder.Path()), QString::fromStdString(AName))}));
   return archive;
 }
 
@@ -213,8 +216,12 @@ TEST_F(MailSenderTest, EveryFailureEndsTheSenderWithAMessageForTheUser) {
       {"wrong password", {"--password", "other"}, "ca.pem", "r.zip", "Test server: wrong password", {"MAIL"}},
       {"untrusted certificate", {}, "other-ca.pem", "r.zip", "certificate", {"AUTH", "MAIL"}},
       {"no log-in offered", {"--no-auth"}, "ca.pem", "r.zip", "did not ask the report sender to log in", {"DATA"}},
-      {"size above the announced one", {"--size", "100000"}, "ca.pem", "r.zip",
-       "bytes, but the mail server accepts at most 100000 bytes", {"DATA"}},
+      {"size above the announced one",
+       {"--size", "100000"},
+       "ca.pem",
+       "r.zip",
+       "bytes, but the mail server accepts at most 100000 bytes",
+       {"DATA"}},
       {"not a zip archive", {}, "ca.pem", "r.txt", "(uMail)", {"CONNECT"}},
       {"silent server", {"--silent"}, "ca.pem", "r.zip", "time", {}},
   };

@@ -98,8 +98,8 @@ TEST_F(SettingsStoreTest, AnyTextSurvivesTheFile) {
 TEST_F(SettingsStoreTest, DamagedOrCutShortFileReadsEmptyAndIsKeptAside) {
   WriteRegString("ClientId", "12345", FKey);
   const std::string whole = testing::ReadFileText(FKey.FileName());
-  for (const std::string& damage : {whole.substr(0, whole.size() - 4), std::string("\x89PNG garbage\n"),
-                                    whole + "sz extra=1\n", std::string()}) {
+  for (const std::string& damage :
+       {whole.substr(0, whole.size() - 4), std::string("\x89PNG garbage\n"), whole + "sz extra=1\n", std::string()}) {
     std::ofstream(FKey.FileName(), std::ios::trunc) << damage;
     EXPECT_EQ(ReadRegString("ClientId", FKey), "") << damage;
     const std::vector<std::string> copies = DamagedCopies(FDir / "tamsket");

@@ -86,9 +86,9 @@ TEST(LogsDir, EnumFilesReportsOnlyCanonicalNames) {
   for (const char* name :
        {"2021.04.19_GATEWAY.LOG", "2021.04.19_ram.log", "2021.04.20_14.03.07.zip", "2021.04.21_anything.ZIP",
         // passed over:
-        "2021.4.19_ram.log", "2021.04.19_ram.txt", "2021.04.19_other.log", "2021.04.31_ram.log",
-        "2021.02.29_cpu.log", "2021.04.19_a_b.zip", "x2021.04.19_ram.log", "2021.04.19_ram.log.bak",
-        "2021-04-19_ram.log", "99999999999.04.19_ram.log", "_ram.log", "2021.04.19_ram.lo", "2021.04.19_ram.logs"})
+        "2021.4.19_ram.log", "2021.04.19_ram.txt", "2021.04.19_other.log", "2021.04.31_ram.log", "2021.02.29_cpu.log",
+        "2021.04.19_a_b.zip", "x2021.04.19_ram.log", "2021.04.19_ram.log.bak", "2021-04-19_ram.log",
+        "99999999999.04.19_ram.log", "_ram.log", "2021.04.19_ram.lo", "2021.04.19_ram.logs"})
     Touch(temp / name);
   ASSERT_TRUE(platform::ForceDirectories(temp / "2021.04.19_disk.log"));  // a folder, not a file
 

@@ -17,8 +17,8 @@
 namespace orvella {
 namespace {
 
-using testing::TFakeClock;
 using testing::ReadFileText;
+using testing::TFakeClock;
 using testing::TTempDir;
 using TValType = TMonLog::TValType;
 

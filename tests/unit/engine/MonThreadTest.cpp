@@ -46,7 +46,7 @@ public:
     return 0;
   }
   platform::TPdhStatus AddEnglishCounter(platform::TOsHandle AQuery, const std::string& APath,
-                                            platform::TOsHandle& ACounter) override {
+                                         platform::TOsHandle& ACounter) override {
     ACounter = AQuery;
     FPaths[AQuery] = APath;
     return 0;
@@ -55,10 +55,12 @@ public:
     return CpuFails && IsCpu(AQuery) ? platform::PdhNoData : 0;
   }
   platform::TPdhStatus GetFormattedCounterValue(platform::TOsHandle ACounter,
-                                                   platform::TPdhFmtCounterValue& AValue) override {
+                                                platform::TPdhFmtCounterValue& AValue) override {
     const std::string& path = FPaths[ACounter];
     AValue.CStatus = 0;
-    AValue.DoubleValue = IsCpu(ACounter) ? Cpu : path.find("Memory") != std::string::npos ? AvailableBytes : DiskQueue;
+    AValue.DoubleValue = IsCpu(ACounter)                            ? Cpu
+                         : path.find("Memory") != std::string::npos ? AvailableBytes
+                                                                    : DiskQueue;
     return 0;
   }
   void CloseQuery(platform::TOsHandle) override {}
@@ -76,11 +78,8 @@ private:
 class MonThreadTest : public ::testing::Test {
 protected:
   MonThreadTest()
-      : FLogsDir(FDir / "Logs"),
-        FClock(EncodeDate(2021, 4, 19) + EncodeTime(12, 0, 0, 0)),
-        FTicks(1000000),
-        FIcmp(FTicks),
-        FOwner(std::make_shared<TFakeMonThreadOwner>()) {
+      : FLogsDir(FDir / "Logs"), FClock(EncodeDate(2021, 4, 19) + EncodeTime(12, 0, 0, 0)), FTicks(1000000),
+        FIcmp(FTicks), FOwner(std::make_shared<TFakeMonThreadOwner>()) {
     for (const uint32_t ip : {GatewayIp, GoogleIp, ServerIp})
       FIcmp.SetEcho(ip, TFakeEcho::Reply(0));
     FResolver.Names["srv"] = "192.0.2.10";
@@ -335,9 +334,7 @@ TEST_F(MonThreadTest, TerminationInACycleStillReportsWhatWasFound) {
   int polls = 0;
   // Cycles 1 to 3 poll before each of six monitors; cycle 4 stops before the second.
   FPollAnswer = [&] { return ++polls == 20 ? sigTerminate : sigNone; };
-  FOwner->Answer = [this, &polls](const TWait& AWait) {
-    return polls >= 20 ? sigTerminate : Answer(AWait);
-  };
+  FOwner->Answer = [this, &polls](const TWait& AWait) { return polls >= 20 ? sigTerminate : Answer(AWait); };
   Run(10);
   EXPECT_EQ(LogLines(TLogId::gateway), 4u);
   EXPECT_EQ(LogLines(TLogId::google), 3u);

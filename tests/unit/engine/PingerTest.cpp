@@ -149,9 +149,8 @@ TEST_F(PingerTest, IcmpErrorGivesItsStatusText) {
   Icmp.SetEcho(Gateway, TFakeEcho::Error(platform::IpDestHostUnreachable));
   auto pinger = MakePinger(TLogId::gateway, Gateway, "gateway");
   Cycle(*pinger);
-  EXPECT_EQ(LastText(TLogId::gateway),
-            "Ping gateway (192.168.1.1): Timeout=4000ms MaxValue=150ms DataSize=1000. " +
-                IpErrorText(platform::IpDestHostUnreachable));
+  EXPECT_EQ(LastText(TLogId::gateway), "Ping gateway (192.168.1.1): Timeout=4000ms MaxValue=150ms DataSize=1000. " +
+                                           IpErrorText(platform::IpDestHostUnreachable));
 }
 
 TEST_F(PingerTest, FailureTexts) {

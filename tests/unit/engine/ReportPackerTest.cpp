@@ -25,9 +25,7 @@ using testing::TFakeMonThreadOwner;
 class ReportPackerTest : public ::testing::Test {
 protected:
   ReportPackerTest()
-      : FLogsDir(FDir / "Logs"),
-        FClock(EncodeDate(2021, 4, 19) + EncodeTime(14, 3, 7, 0)),
-        FTicks(100000),
+      : FLogsDir(FDir / "Logs"), FClock(EncodeDate(2021, 4, 19) + EncodeTime(14, 3, 7, 0)), FTicks(100000),
         FOwner(std::make_shared<TFakeMonThreadOwner>()) {}
 
   void WriteLog(const std::string& AName, const std::string& AContent) {
@@ -103,7 +101,8 @@ TEST_F(ReportPackerTest, ASecondReportInTheSameSecondReplacesTheFirst) {
   CreateReport(FOwner, "first", FLogsDir, FClock, FTicks);
   CreateReport(FOwner, "second", FLogsDir, FClock, FTicks);
   EXPECT_EQ(FOwner->Reports, (std::vector<std::string>{Archive(), Archive()}));
-  EXPECT_EQ(ListingLines(), (std::vector<std::string>{"2021.04.19_rdp.log 8 6", "2021.04.19_14.03.07_pathping 8 6", "ok"}));
+  EXPECT_EQ(ListingLines(),
+            (std::vector<std::string>{"2021.04.19_rdp.log 8 6", "2021.04.19_14.03.07_pathping 8 6", "ok"}));
   EXPECT_EQ(testing::ZipfileEntry(Archive(), "2021.04.19_14.03.07_pathping"), "second");
 }
 
@@ -129,7 +128,8 @@ TEST_F(ReportPackerTest, TheZipWritersSideFileGoesWhenAKilledPackingLeftIt) {
   EXPECT_TRUE(testing::UnzipTestPasses(Archive()));
 
   // What a kill in the middle leaves behind, beside names that are not ours.
-  for (const std::string& name : {sideFiles[0], std::string("backup.zip.Ab3xYz"), std::string("2021.04.19_x.zip.bak")})
+  for (const std::string& name :
+       {sideFiles[0], std::string("backup.zip.Ab3xYz"), std::string("2021.04.19_x.zip.bak")})
     WriteLog(name, "partial");
   FLogsDir.RemovePackingLeftovers();
   EXPECT_FALSE(std::filesystem::exists(FLogsDir.Path() + "/" + sideFiles[0]));

@@ -7,7 +7,9 @@
 namespace orvella {
 namespace {
 
-std::string General(double AValue, const std::string& ASeparator = ".") { return FormatGeneralFloat(AValue, ASeparator); }
+std::string General(double AValue, const std::string& ASeparator = ".") {
+  return FormatGeneralFloat(AValue, ASeparator);
+}
 
 TEST(GeneralFloat, FixedNotationWithTrailingZerosDropped) {
   EXPECT_EQ(General(12.5), "12.5");

@@ -46,8 +46,8 @@ TEST(ShowErrorNotifications, PostsReportedAndEnabledKindsInOrdinalOrder) {
   EXPECT_TRUE(Post({}, All).empty());
   EXPECT_TRUE(Post({TLogId::cpu}, All & TLogIds{TLogId::ram}).empty());
 
-  const std::vector<TPosted> posted = Post({TLogId::rdp, TLogId::gateway, TLogId::disk}, All & TLogIds{
-      TLogId::gateway, TLogId::rdp, TLogId::cpu});
+  const std::vector<TPosted> posted =
+      Post({TLogId::rdp, TLogId::gateway, TLogId::disk}, All & TLogIds{TLogId::gateway, TLogId::rdp, TLogId::cpu});
   ASSERT_EQ(posted.size(), 2u);
   EXPECT_EQ(posted[0].Caption, "Код ошибки #0001");
   EXPECT_EQ(posted[0].Id, 0);

@@ -148,10 +148,10 @@ TEST(IcmpPacket, TruncatedAndLyingPacketsAreRefused) {
     return APacket;
   };
   const auto refused = [](const TBytes& APacket) { return !ParseRawAnswer(APacket, Id, Seq); };
-  EXPECT_TRUE(refused(changed(Reply(), 0, 0x44)));  // IHL below the fixed header
-  EXPECT_TRUE(refused(changed(Reply(), 0, 0x4F)));  // IHL beyond the packet
-  EXPECT_TRUE(refused(changed(Reply(), 0, 0x65)));  // not IPv4
-  EXPECT_TRUE(refused(changed(Reply(), 28, 'A')));  // data changed under the checksum
+  EXPECT_TRUE(refused(changed(Reply(), 0, 0x44)));                                 // IHL below the fixed header
+  EXPECT_TRUE(refused(changed(Reply(), 0, 0x4F)));                                 // IHL beyond the packet
+  EXPECT_TRUE(refused(changed(Reply(), 0, 0x65)));                                 // not IPv4
+  EXPECT_TRUE(refused(changed(Reply(), 28, 'A')));                                 // data changed under the checksum
   EXPECT_TRUE(refused(Resummed(changed(Error(ICMP_DEST_UNREACH, 1), 28, 0x43))));  // quoted IHL too small
   EXPECT_TRUE(refused(Resummed(changed(Error(ICMP_DEST_UNREACH, 1), 28, 0x4F))));  // quoted IHL too large
   EXPECT_TRUE(refused(Resummed(changed(Error(ICMP_DEST_UNREACH, 1), 37, IPPROTO_UDP))));  // quotes no ICMP
@@ -184,7 +184,8 @@ TEST(IcmpPacket, ReplyRecordKeepsDataWithinTheCallersBuffer) {
 // build watches every read), and whatever is accepted lies inside its packet.
 TEST(IcmpPacket, MutatedPacketsNeverReadOutsideThemselves) {
   std::mt19937 random(20261209);
-  const TBytes seeds[] = {Reply(), Reply(Id, Seq, 3), Error(ICMP_TIME_EXCEEDED, 0), Error(ICMP_DEST_UNREACH, 3, Id, 2)};
+  const TBytes seeds[] = {Reply(), Reply(Id, Seq, 3), Error(ICMP_TIME_EXCEEDED, 0),
+                          Error(ICMP_DEST_UNREACH, 3, Id, 2)};
   int accepted = 0;
   for (int round = 0; round < 5000; ++round) {
     TBytes packet = seeds[round % 4];

@@ -20,17 +20,19 @@ protected:
 
   void Write(const std::string& AName, const std::string& AText) { std::ofstream(Proc / AName) << AText; }
   void Stat(int AUser, int ANice, int ASystem, int AIdle, int AIoWait) {
-    Write("stat", "cpu  " + std::to_string(AUser) + " " + std::to_string(ANice) + " " + std::to_string(ASystem) + " " +
-                      std::to_string(AIdle) + " " + std::to_string(AIoWait) + " 0 0 0 0 0\ncpu0 1 2 3 4 5 6 7 8 9 10\n");
+    Write("stat", "cpu  " + std::to_string(AUser) + " " + std::to_string(ANice) + " " + std::to_string(ASystem) +
+                      " " + std::to_string(AIdle) + " " + std::to_string(AIoWait) +
+                      " 0 0 0 0 0\ncpu0 1 2 3 4 5 6 7 8 9 10\n");
   }
   void MemInfo(uint64_t ATotalKb, uint64_t AAvailableKb) {
-    Write("meminfo", "MemTotal:       " + std::to_string(ATotalKb) + " kB\nMemFree:          1000 kB\nMemAvailable:   " +
-                         std::to_string(AAvailableKb) + " kB\n");
+    Write("meminfo", "MemTotal:       " + std::to_string(ATotalKb) +
+                         " kB\nMemFree:          1000 kB\nMemAvailable:   " + std::to_string(AAvailableKb) + " kB\n");
   }
   void DiskStats(uint64_t AWeightedMs) {
-    Write("diskstats", "   7       0 loop0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
-                       " 254       0 vda 10 0 80 5 20 0 160 9 0 14 " + std::to_string(AWeightedMs) +
-                           " 0 0 0 0 0 0\n 254       1 vda1 1 0 8 1 2 0 16 1 0 2 3 0 0 0 0 0 0\n");
+    Write("diskstats",
+          "   7       0 loop0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n"
+          " 254       0 vda 10 0 80 5 20 0 160 9 0 14 " +
+              std::to_string(AWeightedMs) + " 0 0 0 0 0 0\n 254       1 vda1 1 0 8 1 2 0 16 1 0 2 3 0 0 0 0 0 0\n");
   }
 
   TOsHandle Open(const std::string& APath, TPdhStatus AExpected = 0) {

@@ -28,7 +28,8 @@ protected:
     fs::create_directories(Root / "proc/self");
     struct stat info = {};
     stat(Root.Path().c_str(), &info);
-    DeviceLink = Root / ("sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)));
+    DeviceLink =
+        Root / ("sys/dev/block/" + std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev)));
   }
 
   // A device folder as sysfs lays it out; a partition lies in its disk's folder.

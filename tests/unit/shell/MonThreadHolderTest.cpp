@@ -48,7 +48,8 @@ protected:
     };
   }
 
-  std::shared_ptr<TMonThreadHolder> Start(TMonThreadHolder::TRunLoop ALoop, TMonThreadHolder::TFailureHooks AHooks = {}) {
+  std::shared_ptr<TMonThreadHolder> Start(TMonThreadHolder::TRunLoop ALoop,
+                                          TMonThreadHolder::TFailureHooks AHooks = {}) {
     if (!AHooks.Report)
       AHooks.Report = [this](const std::exception_ptr& AError) { FReported = ExceptionText(AError); };
     if (!AHooks.Terminate)

@@ -54,14 +54,17 @@ TEST_F(RunModesTest, TheRepairArgumentIsComparedExactlyAndAvailableCountersMeanN
   EXPECT_EQ(Gate(false).Choose({"orvella", "FixCounters2"}), TRunMode::RelaunchToFixCounters);
 
   int normalRuns = 0;
-  EXPECT_EQ(RunChosenMode({"orvella"}, [&normalRuns] { return ++normalRuns, 3; }, Gate(true)), 3);
+  EXPECT_EQ(RunChosenMode(
+                {"orvella"}, [&normalRuns] { return ++normalRuns, 3; }, Gate(true)),
+            3);
   EXPECT_EQ(normalRuns, 1);
   EXPECT_TRUE(Starts.empty());
 }
 
 TEST_F(RunModesTest, UnavailableCountersRunTheRepairElevatedWithTheKeyOpenThenAFreshInstance) {
   int normalRuns = 0;
-  RunChosenMode({"orvella"}, [&normalRuns] { return ++normalRuns; }, Gate(false));
+  RunChosenMode(
+      {"orvella"}, [&normalRuns] { return ++normalRuns; }, Gate(false));
   EXPECT_EQ(normalRuns, 0);
   ASSERT_EQ(Starts.size(), 2u);
   const std::string prefix = "FixCounters " + std::to_string(getpid()) + " ";
