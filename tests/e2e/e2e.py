@@ -427,11 +427,19 @@ class Session:
         """Opens a menu with open_it() and returns the new menu window, which
         holds `items` rows of equal height."""
         before = {w.id for w in self.windows()}
-        open_it()
-        menu = wait_for("a popup menu", lambda: next((w for w in self.windows() if w.id not in before
-                                                      and w.height < 40 * items), None), timeout=10)
-        menu.items = items
-        return menu
+        new_menu = lambda: next((w for w in self.windows() if w.id not in before and w.height < 40 * items), None)
+        # A click that lands while the program is still busy starting may be
+        # lost; with no menu on screen a second click cannot close one.
+        for _ in range(3):
+            open_it()
+            deadline = time.monotonic() + 5
+            while time.monotonic() < deadline:
+                menu = new_menu()
+                if menu:
+                    menu.items = items
+                    return menu
+                time.sleep(0.2)
+        fail("timed out: a popup menu")
 
     def menu_item(self, menu, index):
         """Where item index (from 0) of a menu from popup() is."""
