@@ -45,6 +45,17 @@ protected:
     EXPECT_EQ(Counters.CollectQueryData(1), 0u);
     return Counters.GetFormattedCounterValue(ACounter, AValue);
   }
+  // A disk queue counter's first value: none at the first sample, then the
+  // weighted I/O time per elapsed time over one second that ends at AWeightedMs.
+  double QueueLengthOverOneSecond(const std::string& APath, uint64_t AWeightedMs) {
+    const TOsHandle counter = Open(APath);
+    TPdhFmtCounterValue value;
+    EXPECT_EQ(Read(counter, value), PdhInvalidData);
+    Ticks.Advance(1000);
+    DiskStats(AWeightedMs);
+    EXPECT_EQ(Read(counter, value), 0u);
+    return value.DoubleValue;
+  }
 
   testing::TTempDir Proc;
   testing::TFakeTickSource Ticks{5000};
@@ -78,13 +89,7 @@ TEST_F(LinuxPerfCountersTest, AvailableBytesHasAValueAtOnceAndTotalIsMemTotal) {
 }
 
 TEST_F(LinuxPerfCountersTest, DiskQueueIsWeightedIoTimePerElapsedTime) {
-  const TOsHandle counter = Open("\\LogicalDisk(vda)\\Avg. Disk Queue Length");
-  TPdhFmtCounterValue value;
-  EXPECT_EQ(Read(counter, value), PdhInvalidData);
-  Ticks.Advance(1000);
-  DiskStats(3500);
-  EXPECT_EQ(Read(counter, value), 0u);
-  EXPECT_DOUBLE_EQ(value.DoubleValue, 2.5);
+  EXPECT_DOUBLE_EQ(QueueLengthOverOneSecond("\\LogicalDisk(vda)\\Avg. Disk Queue Length", 3500), 2.5);
 }
 
 TEST_F(LinuxPerfCountersTest, AVolumeSumsItsDevicesAndOneWithoutDevicesGivesOnlyEmptySamples) {
@@ -110,12 +115,7 @@ TEST_F(LinuxPerfCountersTest, AVolumeSumsItsDevicesAndOneWithoutDevicesGivesOnly
     EXPECT_EQ(value.CStatus, PdhCalcNegativeDenominator);
   }
 
-  const TOsHandle both = Open("\\LogicalDisk(vda+vda1)\\Avg. Disk Queue Length");
-  EXPECT_EQ(Read(both, value), PdhInvalidData);
-  Ticks.Advance(1000);
-  DiskStats(2000);
-  EXPECT_EQ(Read(both, value), 0u);
-  EXPECT_DOUBLE_EQ(value.DoubleValue, 1.0);
+  EXPECT_DOUBLE_EQ(QueueLengthOverOneSecond("\\LogicalDisk(vda+vda1)\\Avg. Disk Queue Length", 2000), 1.0);
 }
 
 TEST_F(LinuxPerfCountersTest, UnknownPathsAndMissingSourcesFailToOpen) {
