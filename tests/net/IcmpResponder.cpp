@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/FileDescriptor.h"
 #include "platform/linux/InternetChecksum.h"
 
 namespace {
@@ -56,13 +57,13 @@ public:
 
   int Run() {
     std::ofstream("/proc/sys/net/ipv4/icmp_echo_ignore_all") << "1\n";
-    FSocket = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (FSocket < 0) {
+    FSocket = orvella::platform::TFd(socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (!FSocket.Valid()) {
       std::perror("responder: socket");
       return 1;
     }
     const int on = 1;
-    if (setsockopt(FSocket, IPPROTO_IP, IP_HDRINCL, &on, sizeof on) != 0) {
+    if (setsockopt(FSocket.Get(), IPPROTO_IP, IP_HDRINCL, &on, sizeof on) != 0) {
       std::perror("responder: IP_HDRINCL");
       return 1;
     }
@@ -73,7 +74,7 @@ public:
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(FQueue.top().Due - TClock::now()).count();
         timeout = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(left, timeout)));
       }
-      pollfd fd{FSocket, POLLIN, 0};
+      pollfd fd{FSocket.Get(), POLLIN, 0};
       if (poll(&fd, 1, timeout) > 0 && (fd.revents & POLLIN))
         Receive();
       while (!FQueue.empty() && FQueue.top().Due <= TClock::now()) {
@@ -134,7 +135,7 @@ private:
 
   void Receive() {
     uint8_t buffer[65536];
-    const ssize_t size = recv(FSocket, buffer, sizeof buffer, MSG_DONTWAIT);
+    const ssize_t size = recv(FSocket.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
     if (size < static_cast<ssize_t>(sizeof(iphdr)))
       return;
     iphdr ip;
@@ -186,13 +187,13 @@ private:
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = APending.To;
-    sendto(FSocket, APending.Packet.data(), APending.Packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+    sendto(FSocket.Get(), APending.Packet.data(), APending.Packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
            sizeof to);
   }
 
   const std::string FControl;
   const std::string FStatus;
-  int FSocket = -1;
+  orvella::platform::TFd FSocket;
   int64_t FStamp = -1;
   ino_t FInode = 0;
   std::map<std::string, TRule> FRules;
