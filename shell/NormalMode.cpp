@@ -20,6 +20,13 @@ void ChooseDisplayPlatform() {
     qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+bool DisplayAvailable() {
+  if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return true;
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  return !platform.isEmpty() && platform != "xcb" && !platform.startsWith("wayland");
+}
+
 void InitApplication() {
   QApplication::setApplicationName(QStringLiteral("orvella"));
   QApplication::setWindowIcon(TdmMonApp::ApplicationIcon());

@@ -10,6 +10,14 @@ class TStartUp;
 // top without taking the focus. A platform the user chose stays.
 void ChooseDisplayPlatform();
 
+// False when the program would start with no display to run on (a server, an
+// SSH session): Qt would abort inside its start. A display platform the user
+// chose (offscreen, vnc...) is left to Qt.
+bool DisplayAvailable();
+// The one line that says why the program does not start without a display.
+inline constexpr const char* NoDisplayMessage =
+    "needs a graphical desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set";
+
 // The application object's part: title, icon, and an event loop that only
 // the tray module's orderly end stops (no window's closing ends it).
 void InitApplication();
