@@ -7,6 +7,7 @@
 #include "engine/CounterLog.h"
 #include "platform/PerfServices.h"
 #include "repair/FixCountersForm.h"
+#include "shell/StartUp.h"
 
 namespace orvella {
 
@@ -51,16 +52,23 @@ int RunFixCountersMode(const QStringList& AArguments) {
 }
 
 int RunChosenMode(const QStringList& AArguments, const std::function<int()>& ANormalMode, const TRunModes& AGate) {
-  switch (AGate.Choose(AArguments)) {
-  case TRunMode::FixCounters:
-    return RunFixCountersMode(AArguments);
-  case TRunMode::RelaunchToFixCounters:
-    AGate.RelaunchToFixCounters();
-    return EXIT_SUCCESS;
-  case TRunMode::Normal:
-    break;
+  // Nothing may leave main as an exception: the run mode's objects (threads,
+  // pipes, windows) can fail to come up before any event loop runs.
+  try {
+    switch (AGate.Choose(AArguments)) {
+    case TRunMode::FixCounters:
+      return RunFixCountersMode(AArguments);
+    case TRunMode::RelaunchToFixCounters:
+      AGate.RelaunchToFixCounters();
+      return EXIT_SUCCESS;
+    case TRunMode::Normal:
+      break;
+    }
+    return ANormalMode();
+  } catch (...) {
+    ReportStartUpFailure(ExceptionText(std::current_exception()));
+    return EXIT_FAILURE;
   }
-  return ANormalMode();
 }
 
 }  // namespace orvella

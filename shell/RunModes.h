@@ -52,6 +52,9 @@ int RunFixCountersMode(const QStringList& AArguments);
 
 // The main program's choice after the start-up work: the repair mode, the
 // relaunch through the repair, or ANormalMode. Returns the process's exit code.
+// A failure that escapes the chosen mode is shown as a start-up failure
+// (standard error, and a message box where there is a display) and gives
+// EXIT_FAILURE.
 int RunChosenMode(const QStringList& AArguments, const std::function<int()>& ANormalMode,
                   const TRunModes& AGate = TRunModes());
 

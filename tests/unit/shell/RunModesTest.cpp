@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <system_error>
 
+#include "base/ExceptionReport.h"
 #include "platform/Exceptions.h"
 #include "tests/support/TempDir.h"
 
@@ -91,6 +93,25 @@ TEST_F(RunModesTest, ADeclinedPromptOrAMissingKeyStartsNoNewInstance) {
   Gate(false).RelaunchToFixCounters();
   EXPECT_TRUE(Starts.empty());
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("No such file or directory"), std::string::npos);
+}
+
+TEST_F(RunModesTest, AFailureWhileAModeBuildsItsObjectsIsReportedAndEndsTheProcessWithFailure) {
+  const struct {
+    std::function<bool()> CountersAvailable;
+    std::function<int()> NormalMode;
+    const char* Said;
+  } cases[] = {
+      {[] { return true; }, []() -> int { throw EOSError(24, "Too many open files"); }, "Too many open files"},
+      {[] { return true; },
+       []() -> int { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); },
+       "Resource temporarily unavailable"},
+      {[]() -> bool { throw EOSError(5, "Input/output error"); }, [] { return 0; }, "Input/output error"}};
+  for (const auto& failure : cases) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunChosenMode({"orvella"}, failure.NormalMode, TRunModes(failure.CountersAvailable)), EXIT_FAILURE);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(std::string(ApplicationTitle) + ": " + failure.Said), std::string::npos) << said;
+  }
 }
 
 }  // namespace
