@@ -160,10 +160,13 @@ void TNotifications::SetMiniMode(bool AValue) {
 }
 
 void TNotifications::ApplyMiniMode(bool AValue) {
+  const bool changed = AValue != FMiniMode;
   FMiniMode = AValue;
   ArrangeNotifications();
   for (const TWindowPtr& window : FList)
     window->ApplyWindowMode(FMiniMode);
+  if (changed)
+    emit MiniModeChanged(FMiniMode);
 }
 
 void TNotifications::CheckMiniModeExpiry() {

@@ -62,6 +62,11 @@ public:
   int Count() const { return static_cast<int>(FList.size()); }
   TfrmNotification& Window(int AIndex) const { return *FList.at(static_cast<size_t>(AIndex)); }
 
+signals:
+  // The mini mode was switched, from a menu, a window's green "x" or its expiry.
+  void MiniModeChanged(bool AMiniMode);
+
+public:
   // Stacks the windows upward from the bottom-right corner of the work area.
   void ArrangeNotifications();
 

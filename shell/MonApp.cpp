@@ -65,6 +65,7 @@ TdmMonApp::TdmMonApp(TMonitor AMonitor, IProblemReports& AReports, const platfor
   AddMenuItem("miExit", 5, &TdmMonApp::miExitClick);
   miSettings().setText(Text("Настройки"));
   miExit().setText(Text("Выход"));
+  connect(&TNotifications::Current(), &TNotifications::MiniModeChanged, this, [this] { UpdateMenuTexts(); });
   connect(FPopupMenu.get(), &QMenu::aboutToShow, this, [this] { RunGuarded([this] { PopupMenuPopup(); }); });
   connect(FPopupMenu.get(), &QMenu::aboutToHide, this,
           [this] { FPopupMenu->setProperty(PopupComponentProperty, QVariant()); });
@@ -73,7 +74,7 @@ TdmMonApp::TdmMonApp(TMonitor AMonitor, IProblemReports& AReports, const platfor
   FTrayIcon->setIcon(QGuiApplication::windowIcon().isNull() ? ApplicationIcon() : QGuiApplication::windowIcon());
   FTrayIcon->setToolTip(Text(ApplicationTitle));
   FTrayIcon->setContextMenu(FPopupMenu.get());
-  miSendReport().setEnabled(true);
+  SetSendReportEnabled(true);
   SetNotificationsEnabled(!ReadRegBool(DisableNotificationsValue, FSettings));
   for (const TLogId id : AllLogIds)
     if (!ReadRegBool(DisableMonitoringValue(id), FSettings))
@@ -134,7 +135,22 @@ void TdmMonApp::SetMonitor(TLogId AIndex, bool AValue) {
 
 void TdmMonApp::SetNotificationsEnabled(bool AShow) {
   FNotificationsEnabled = AShow;
+  UpdateMenuTexts();
   TfrmNotification::SetShowMode(AShow);
+}
+
+void TdmMonApp::SetSendReportEnabled(bool AEnabled) {
+  miSendReport().setEnabled(AEnabled);
+  UpdateMenuTexts();
+}
+
+void TdmMonApp::UpdateMenuTexts() {
+  miToggleNotifications().setText(
+      Text(Caption(FNotificationsEnabled, "Включить оповещения", "Отключить оповещения")));
+  miToggleNotifications().setIcon(FImageList[FNotificationsEnabled ? 1 : 0]);
+  miMiniNotifications().setText(
+      Text(Caption(MiniMode(), "Показывать мини-оповещения", "Показывать полные оповещения")));
+  miSendReport().setText(Text(Caption(miSendReport().isEnabled(), "Идет сбор данных", "Отправить отчет")));
 }
 
 void TdmMonApp::SetMonThreadSettings() {
@@ -178,12 +194,7 @@ void TdmMonApp::ApplicationEventsIdle() {
 }
 
 void TdmMonApp::PopupMenuPopup() {
-  miToggleNotifications().setText(
-      Text(Caption(FNotificationsEnabled, "Включить оповещения", "Отключить оповещения")));
-  miToggleNotifications().setIcon(FImageList[FNotificationsEnabled ? 1 : 0]);
-  miMiniNotifications().setText(
-      Text(Caption(MiniMode(), "Показывать мини-оповещения", "Показывать полные оповещения")));
-  miSendReport().setText(Text(Caption(miSendReport().isEnabled(), "Идет сбор данных", "Отправить отчет")));
+  UpdateMenuTexts();
   const bool fromTrayIcon = FPopupMenu->property(PopupComponentProperty).value<QObject*>() == nullptr;
   for (QAction* item : FItems)
     item->setVisible(fromTrayIcon);
@@ -231,7 +242,7 @@ void TdmMonApp::StartReport(const std::string& AName, const std::string& APhone)
     FMonThreadHolder->BeginCollectReport();
   else
     miSettingsClick();
-  miSendReport().setEnabled(false);
+  SetSendReportEnabled(false);
   FLastReportName = AName;
   FLastReportPhone = APhone;
 }
@@ -245,22 +256,33 @@ IProblemReports::TOnSend TdmMonApp::MailArchive(const std::string& AFileName) {
 }
 
 void TdmMonApp::ReportCreated(const std::string& AFileName) {
-  if (!AFileName.empty()) {
-    if (!miSendReport().isEnabled()) {
-      FReports.BeginSend(FClientId, AFileName, FLastReportName, FLastReportPhone);
-    } else {
-      const QPointer<TdmMonApp> self(this);
-      TfrmNotification::Add("Сбор данных завершен.",
-                            std::string("Пожалуйста отправьте архив с данными на ящик ") + SupportMailbox +
-                                " с указанием вашего имени пользователя и номера клиента.",
-                            "Отправить данные", "", ReportNoticeId, ReportNoticeInterval,
-                            [self, onSend = MailArchive(AFileName)] {
-                              if (self)
-                                self->ShowSendReport(onSend);
-                            });
-    }
+  // The item is usable again whatever becomes of this archive: a sender that
+  // cannot start or a notice that cannot be shown must not leave it disabled.
+  try {
+    PassOnReport(AFileName);
+  } catch (...) {
+    SetSendReportEnabled(true);
+    throw;
   }
-  miSendReport().setEnabled(true);
+  SetSendReportEnabled(true);
+}
+
+void TdmMonApp::PassOnReport(const std::string& AFileName) {
+  if (AFileName.empty())
+    return;
+  if (!miSendReport().isEnabled()) {
+    FReports.BeginSend(FClientId, AFileName, FLastReportName, FLastReportPhone);
+    return;
+  }
+  const QPointer<TdmMonApp> self(this);
+  TfrmNotification::Add("Сбор данных завершен.",
+                        std::string("Пожалуйста отправьте архив с данными на ящик ") + SupportMailbox +
+                            " с указанием вашего имени пользователя и номера клиента.",
+                        "Отправить данные", "", ReportNoticeId, ReportNoticeInterval,
+                        [self, onSend = MailArchive(AFileName)] {
+                          if (self)
+                            self->ShowSendReport(onSend);
+                        });
 }
 
 void TdmMonApp::Terminate() {

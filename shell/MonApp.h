@@ -108,7 +108,14 @@ protected:
 
 private:
   void AddMenuItem(const char* AName, int APicture, void (TdmMonApp::*AHandler)());
+  // The captions and the picture that show the state: given when the items are
+  // made and whenever that state changes, because a tray host that reads the
+  // menu over D-Bus may draw it without asking for it to be updated first.
+  void UpdateMenuTexts();
+  void SetSendReportEnabled(bool AEnabled);
   void StartHolder(const TMonThreadSettings& ASettings);
+  // Mails an archive asked for from the menu, or posts the notice of one the loop collected.
+  void PassOnReport(const std::string& AFileName);
   // The send callback of the report notice for AFileName.
   IProblemReports::TOnSend MailArchive(const std::string& AFileName);
 

@@ -14,6 +14,7 @@
 #include "base/ExceptionReport.h"
 #include "base/GuiQueue.h"
 #include "engine/FixedValues.h"
+#include "platform/Exceptions.h"
 #include "shell/MonApp.h"
 #include "shell/SettingsForm.h"
 #include "tests/gui/NotificationFixture.h"
@@ -45,6 +46,8 @@ struct TFakeReports final : IProblemReports {
   void ShowSendReport(TOnSend AOnSend) override { OnSend = std::move(AOnSend); }
   void BeginSend(const std::string& AClientId, const std::string& AFileName, const std::string& AUserName,
                  const std::string& AUserPhone) override {
+    if (SenderFails)
+      throw EOSError(11, "Resource temporarily unavailable");
     Mails.push_back({AClientId, AFileName, AUserName, AUserPhone});
   }
   int ActiveSenderCount() const override { return Senders; }
@@ -52,6 +55,7 @@ struct TFakeReports final : IProblemReports {
   TOnSend OnSend;
   std::vector<TMail> Mails;
   int Senders = 0;
+  bool SenderFails = false;
 };
 
 // Counts the writes that reach the settings file.
@@ -210,6 +214,40 @@ TEST_F(MonApp, MenuShowsAllItemsFromTheTrayAndTwoFromANotification) {
   app.miToggleNotifications().trigger();
   EXPECT_EQ(MenuTexts().front(), "Включить оповещения");
   EXPECT_EQ(MenuTexts().size(), 5u);
+}
+
+// A tray host that reads the menu over D-Bus may draw it without a popup
+// signal: every item carries the text of the present state all the time.
+TEST_F(MonApp, MenuItemsCarryTheTextsOfThePresentStateWithoutAPopup) {
+  TdmMonApp& app = StartApp();
+  const auto texts = [&app] {
+    std::vector<std::string> found;
+    for (QAction* item : app.PopupMenu().actions())
+      found.push_back(item->text().toStdString());
+    return found;
+  };
+  EXPECT_EQ(texts(), (std::vector<std::string>{"Отключить оповещения", "Показывать мини-оповещения",
+                                               "Отправить отчет", "Настройки", "Выход"}));
+  app.SetNotificationsEnabled(false);
+  EXPECT_EQ(texts()[0], "Включить оповещения");
+  // The mini mode changes from a window's green "x" too, without the menu.
+  FNotifications->SetMiniMode(true);
+  EXPECT_EQ(texts()[1], "Показывать полные оповещения");
+  app.StartReport("Иван", "1");
+  EXPECT_EQ(texts()[2], "Идет сбор данных");
+  app.ReportCreated("");
+  EXPECT_EQ(texts()[2], "Отправить отчет");
+}
+
+TEST_F(MonApp, TheSendReportItemIsUsableAgainWhenTheArchiveCannotBeMailed) {
+  WriteRegString("ClientId", "42", FSettings);
+  TdmMonApp& app = StartApp();
+  app.SetMonThreadSettings();
+  app.StartReport("Иван", "1");
+  FReports.SenderFails = true;
+  EXPECT_THROW(app.ReportCreated("/logs/a.zip"), EOSError);
+  EXPECT_TRUE(app.miSendReport().isEnabled());
+  EXPECT_EQ(app.miSendReport().text().toStdString(), "Отправить отчет");
 }
 
 TEST_F(MonApp, ReportFlows) {
