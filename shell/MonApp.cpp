@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
+#include <cstdlib>
 
 #include "base/ExceptionReport.h"
 #include "engine/FixedValues.h"
@@ -289,7 +290,18 @@ void TdmMonApp::Terminate() {
   if (FTerminating)
     return;
   Shutdown();
-  QCoreApplication::exit(0);
+  // Whatever failed on the way, the program ends: a program that no longer
+  // monitors and cannot be ended helps nobody.
+  QCoreApplication::exit(FShutdownFailed ? EXIT_FAILURE : EXIT_SUCCESS);
+}
+
+void TdmMonApp::ShutdownStep(const std::function<void()>& AStep) {
+  try {
+    AStep();
+  } catch (...) {
+    FShutdownFailed = true;
+    ShowExceptionReport(std::current_exception());
+  }
 }
 
 void TdmMonApp::Shutdown() {
@@ -297,10 +309,15 @@ void TdmMonApp::Shutdown() {
     return;
   FTerminating = true;
   ReportExceptionsToStandardError();
-  FTrayIcon->setContextMenu(nullptr);
-  if (FMainForm)
-    FMainForm->close();
-  SetMonThreadSettings();
+  // A step that fails (a setting that cannot be stored on a full disk) must
+  // not keep the later ones, nor the wait for the monitor's last log lines,
+  // from happening.
+  ShutdownStep([this] { FTrayIcon->setContextMenu(nullptr); });
+  ShutdownStep([this] {
+    if (FMainForm)
+      FMainForm->close();
+  });
+  ShutdownStep([this] { SetMonThreadSettings(); });
   // The holder's final step and the end of every mail sender arrive through
   // the queue; user input waits, there is nothing left to act on.
   while (!FMonitor.AllowTerminate() || FReports.ActiveSenderCount() > 0)

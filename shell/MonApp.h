@@ -77,8 +77,8 @@ public:
   void SetMainForm(QWidget* AForm);
   // The application's request to terminate, from the menu, a termination
   // signal, the end of the desktop session or a dead monitoring loop: runs
-  // Shutdown and then ends the event loop. A request made while one is being
-  // handled returns at once.
+  // Shutdown and then ends the event loop, with EXIT_FAILURE when a step of
+  // Shutdown failed. A request made while one is being handled returns at once.
   void Terminate();
   // The orderly end: stops monitoring and waits, running the GUI thread's
   // queue, until every holder and every mail sender is gone.
@@ -114,6 +114,8 @@ private:
   void UpdateMenuTexts();
   void SetSendReportEnabled(bool AEnabled);
   void StartHolder(const TMonThreadSettings& ASettings);
+  // One step of Shutdown; its failure is reported and the end goes on.
+  void ShutdownStep(const std::function<void()>& AStep);
   // Mails an archive asked for from the menu, or posts the notice of one the loop collected.
   void PassOnReport(const std::string& AFileName);
   // The send callback of the report notice for AFileName.
@@ -138,6 +140,7 @@ private:
   QPointer<QWidget> FMainForm;
   bool FShowMainFormAtStart = false;
   bool FInIdle = false;
+  bool FShutdownFailed = false;
 };
 
 }  // namespace orvella

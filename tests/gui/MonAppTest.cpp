@@ -70,6 +70,29 @@ struct TCountingHive final : platform::ISettingsHive {
   mutable int Writes = 0;
 };
 
+// The settings file on a disk that is full once Full is set.
+struct TFullDiskHive final : platform::ISettingsHive {
+  struct TKey final : platform::ISettingsKey {
+    TKey(std::unique_ptr<platform::ISettingsKey> AInner, const bool& AFull) : Inner(std::move(AInner)), Full(AFull) {}
+    std::optional<platform::TRegValue> Read(const std::string& AName) override { return Inner->Read(AName); }
+    void Write(const std::string& AName, const platform::TRegValue& AValue) override {
+      if (Full)
+        throw EOSError(28, "No space left on device");
+      Inner->Write(AName, AValue);
+    }
+    const std::unique_ptr<platform::ISettingsKey> Inner;
+    const bool& Full;
+  };
+  explicit TFullDiskHive(const platform::ISettingsHive& AInner) : Inner(AInner) {}
+  std::unique_ptr<platform::ISettingsKey> OpenForRead() const override { return Inner.OpenForRead(); }
+  std::unique_ptr<platform::ISettingsKey> OpenForWrite() const override {
+    std::unique_ptr<platform::ISettingsKey> key = Inner.OpenForWrite();
+    return key ? std::make_unique<TKey>(std::move(key), Full) : nullptr;
+  }
+  const platform::ISettingsHive& Inner;
+  bool Full = false;
+};
+
 class MonApp : public NotificationFixture {
 protected:
   ~MonApp() override {
@@ -77,8 +100,9 @@ protected:
     FApp.reset();
   }
 
-  TdmMonApp& StartApp() {
-    Start();
+  // ANotificationSettings: where the notification windows store the mini mode.
+  TdmMonApp& StartApp(const platform::ISettingsHive* ANotificationSettings = nullptr) {
+    Start(ANotificationSettings);
     FApp = std::make_unique<TdmMonApp>(TdmMonApp::TMonitor{[this](const TMonThreadSettings& ASettings, auto, auto,
                                                                   TMonThreadHolder::TFailureHooks AHooks) {
                                                              FHolder = std::make_shared<TFakeHolder>();
@@ -106,6 +130,13 @@ protected:
     QEventLoop loop;
     QTimer::singleShot(50, &loop, &QEventLoop::quit);
     loop.exec();
+  }
+
+  // An event loop returns at once while an earlier test's end of the
+  // application stands; a run of the application's own loop clears it.
+  static void ClearEarlierExit() {
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
   }
 
   std::vector<std::string> MenuTexts() const {
@@ -332,6 +363,28 @@ TEST_F(MonApp, EveryTerminationRequestRunsOneShutdownThatWaitsForHoldersAndSende
   // After the end began, a report request has nothing to collect with.
   app.StartReport("a", "b");
   EXPECT_TRUE(app.miSendReport().isEnabled());
+}
+
+TEST_F(MonApp, AStepOfTheEndThatFailsStillEndsTheProgram) {
+  ClearEarlierExit();
+  WriteRegString("ClientId", "42", FSettings);
+  TFullDiskHive disk(FSettings);
+  TdmMonApp& app = StartApp(&disk);
+  app.SetMonThreadSettings();
+  FNotifications->SetMiniMode(true);
+  // A day later the disk is full: the end of the mini mode, due when the
+  // windows go, cannot be stored.
+  FClock.SetUtc(Today + 2);
+  disk.Full = true;
+  ::testing::internal::CaptureStderr();
+  QTimer::singleShot(0, &app, [&app] { RunGuarded([&app] { app.Terminate(); }); });
+  QEventLoop loop;
+  QTimer::singleShot(10000, &loop, [&loop] { loop.exit(99); });
+  EXPECT_EQ(loop.exec(), EXIT_FAILURE);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("No space left on device"), std::string::npos);
+  EXPECT_EQ(FHolder->Terminations, 1);
+  EXPECT_EQ(app.TrayIcon().contextMenu(), nullptr);
+  EXPECT_EQ(FNotifications->Count(), 0);
 }
 
 TEST_F(MonApp, SettingsDialogLayout) {

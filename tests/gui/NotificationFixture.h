@@ -32,9 +32,10 @@ protected:
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
-  TNotifications& Start() {
+  // ASettings: where the mini mode is stored, the fixture's settings file when none.
+  TNotifications& Start(const platform::ISettingsHive* ASettings = nullptr) {
     FNotifications.reset();
-    FNotifications = std::make_unique<TNotifications>(FClock, FTicks, FSettings,
+    FNotifications = std::make_unique<TNotifications>(FClock, FTicks, ASettings ? *ASettings : FSettings,
                                                       [this](const std::string& ALink) { FOpened.push_back(ALink); });
     return *FNotifications;
   }
