@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include "base/ExceptionReport.h"
-#include "engine/FixedValues.h"
+#include "base/FixedValues.h"
 #include "engine/MonThread.h"
 #include "notify/NotificationContent.h"
 #include "notify/NotificationForm.h"
