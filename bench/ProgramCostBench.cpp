@@ -28,9 +28,9 @@
 #include <memory>
 #include <thread>
 
+#include "base/FixedValues.h"
 #include "base/SettingsStore.h"
 #include "bench/ProcessCost.h"
-#include "engine/FixedValues.h"
 #include "platform/SettingsKey.h"
 #include "tests/net/EngineRun.h"
 #include "tests/net/NetLab.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/FixedValues.h"
+#include "base/FixedValues.h"
 #include "notify/NotificationForm.h"
 
 namespace orvella {

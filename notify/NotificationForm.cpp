@@ -8,12 +8,12 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include "base/ExceptionReport.h"
+#include "base/UiFont.h"
 #include "notify/NotificationIconImage.h"
 #include "notify/Notifications.h"
 #include "notify/PngImage.h"
 #include "notify/QrCode.h"
-#include "notify/UiFont.h"
-#include "base/ExceptionReport.h"
 
 namespace orvella {
 namespace {

@@ -3,7 +3,7 @@
 #include <QFontMetrics>
 #include <algorithm>
 
-#include "notify/UiFont.h"
+#include "base/UiFont.h"
 
 namespace orvella {
 namespace {

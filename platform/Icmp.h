@@ -7,6 +7,7 @@
 #include <span>
 
 #include "platform/OsHandle.h"
+#include "platform/WaitableEvent.h"
 
 namespace orvella::platform {
 
@@ -16,7 +17,6 @@ inline constexpr uint32_t ErrorIoPending = 997;
 inline constexpr uint32_t WaitObject0 = 0;
 inline constexpr uint32_t WaitTimeout = 258;
 inline constexpr uint32_t WaitFailed = 0xFFFFFFFF;
-inline constexpr uint32_t Infinite = 0xFFFFFFFF;
 
 // IP status codes of an echo request.
 inline constexpr uint32_t IpSuccess = 0;

@@ -24,10 +24,13 @@ private:
   TOsHandle FHandle = 0;
 };
 
+// A time-out of no limit, for every wait that takes one in milliseconds.
+inline constexpr uint32_t Infinite = 0xFFFFFFFF;
+
 inline constexpr int WaitTimedOut = -1;
 
 // Waits until one of AHandles (events, process handles) is signalled or
-// ATimeout milliseconds (0xFFFFFFFF: no limit) of the system's tick counter
+// ATimeout milliseconds (Infinite: no limit) of the system's tick counter
 // pass, so that a wait for what is left of a period ends where the period
 // ends; the position of the earliest signalled handle in the list, or
 // WaitTimedOut. EOSError on failure.

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "notify/UiFont.h"
+#include "base/UiFont.h"
 
 namespace orvella {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <thread>
 
+#include "base/FixedValues.h"
 #include "base/GuiQueue.h"
-#include "engine/FixedValues.h"
 #include "platform/Exceptions.h"
 #include "report/CurlHandles.h"
 #include "report/MailHeaders.h"

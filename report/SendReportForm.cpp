@@ -7,7 +7,7 @@
 #include <QScreen>
 
 #include "base/ExceptionReport.h"
-#include "notify/UiFont.h"
+#include "base/UiFont.h"
 
 namespace orvella {
 namespace {

@@ -3,7 +3,7 @@
 // the defaults; tests aim a sender at a server of their own.
 #include <string>
 
-#include "engine/FixedValues.h"
+#include "base/FixedValues.h"
 
 namespace orvella {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/FixedValues.h"
+#include "base/FixedValues.h"
 
 namespace orvella {
 

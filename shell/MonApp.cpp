@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "base/ExceptionReport.h"
-#include "engine/FixedValues.h"
+#include "base/FixedValues.h"
 #include "engine/MonThread.h"
 #include "notify/NotificationContent.h"
 #include "notify/NotificationForm.h"

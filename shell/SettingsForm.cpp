@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "base/ExceptionReport.h"
-#include "engine/FixedValues.h"
-#include "notify/UiFont.h"
+#include "base/FixedValues.h"
+#include "base/UiFont.h"
 #include "shell/MonApp.h"
 
 namespace orvella {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/SystemError.h"
+#include "platform/linux/FileDescriptor.h"
 
 namespace orvella::platform {
 
@@ -49,9 +50,7 @@ void TAppendFile::DropPartialLine() {
   char buffer[4096];
   while (keep > 0) {
     const auto length = static_cast<size_t>(std::min<off_t>(keep, sizeof buffer));
-    const ssize_t got = pread(FHandle, buffer, length, keep - static_cast<off_t>(length));
-    if (got < 0 && errno == EINTR)
-      continue;
+    const ssize_t got = ReadSome(FHandle, buffer, length, keep - static_cast<off_t>(length));
     if (got < 0)
       RaiseLastOSError(FFileName);
     if (static_cast<size_t>(got) != length)
@@ -72,22 +71,15 @@ void TAppendFile::Write(std::string_view AData) {
   const off_t start = lseek(FHandle, 0, SEEK_END);
   if (start < 0)
     RaiseLastOSError(FFileName);
-  size_t done = 0;
-  while (done < AData.size()) {
-    const ssize_t written = write(FHandle, AData.data() + done, AData.size() - done);
-    if (written > 0) {
-      done += static_cast<size_t>(written);
-      continue;
-    }
-    if (written < 0 && errno == EINTR)
-      continue;
-    const int code = written < 0 ? errno : EIO;
-    // Should the cut fail too, the next open drops the partial line.
-    if (done > 0) {
-      [[maybe_unused]] const int ignored = ftruncate(FHandle, start);
-    }
-    RaiseOSError(code, FFileName);
+  const size_t done = WriteAll(FHandle, AData);
+  if (done == AData.size())
+    return;
+  const int code = errno;
+  // Should the cut fail too, the next open drops the partial line.
+  if (done > 0) {
+    [[maybe_unused]] const int ignored = ftruncate(FHandle, start);
   }
+  RaiseOSError(code, FFileName);
 }
 
 void TAppendFile::Flush() {

@@ -91,30 +91,30 @@ struct TChildProcess::TImpl {
   void Drain() {
     pollfd fds[2] = {{OutputRead.Get(), POLLIN, 0}, {static_cast<int>(StopReader.Handle()), POLLIN, 0}};
     for (;;) {
-      if (PollUntil(fds, TPollDeadline(0xFFFFFFFF)) < 0) {
+      if (PollUntil(fds, TPollDeadline(Infinite)) < 0) {
         ReadError = errno;
         return;
       }
       if (fds[1].revents != 0) {
-        while (ReadSome() > 0) {
+        while (AppendSome() > 0) {
         }
         return;
       }
-      if (ReadSome() == 0)
+      if (AppendSome() == 0)
         return;
     }
   }
 
   // Appends what one read gives: 1 when it gave bytes, 0 at the end of the
   // pipe or on an error, -1 when nothing is there now.
-  int ReadSome() {
+  int AppendSome() {
     char buffer[65536];
-    const ssize_t got = read(OutputRead.Get(), buffer, sizeof buffer);
+    const ssize_t got = platform::ReadSome(OutputRead.Get(), buffer, sizeof buffer);
     if (got > 0) {
       Output.append(buffer, static_cast<size_t>(got));
       return 1;
     }
-    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+    if (got < 0 && errno == EAGAIN)
       return -1;
     if (got < 0)
       ReadError = errno;
@@ -123,7 +123,7 @@ struct TChildProcess::TImpl {
 
   void WaitForExit() const {
     pollfd exited = {PidFd.Get(), POLLIN, 0};
-    PollUntil({&exited, 1}, TPollDeadline(0xFFFFFFFF));
+    PollUntil({&exited, 1}, TPollDeadline(Infinite));
   }
 
   void StopAndReap() {
@@ -179,10 +179,7 @@ TChildProcess::TChildProcess(const std::vector<std::string>& AArgs, TOsHandle AJ
     FImpl->Reader = std::thread([impl = FImpl.get()] { impl->Drain(); });
 
     int childError = 0;
-    ssize_t got;
-    while ((got = read(errorRead.Get(), &childError, sizeof childError)) < 0 && errno == EINTR) {
-    }
-    if (got > 0)
+    if (ReadSome(errorRead.Get(), &childError, sizeof childError) > 0)
       RaiseOSError(childError, AArgs[0]);
     FImpl->PidFd = KeptAboveStandardStreams(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
   } catch (...) {

@@ -1,7 +1,11 @@
 #pragma once
-// A file descriptor owned by one object and closed with it.
+// A file descriptor owned by one object and closed with it, and the one way
+// to write and read through a descriptor across signals and short writes.
+#include <sys/types.h>
 #include <unistd.h>
 
+#include <cstddef>
+#include <string_view>
 #include <utility>
 
 namespace orvella::platform {
@@ -36,5 +40,16 @@ public:
 private:
   int FFd = -1;
 };
+
+// Writes the whole of AData, going on after signals and short writes. The
+// number of bytes written: less than AData.size() only on failure, with the
+// system's code in errno (EIO for a write that took nothing and gave none).
+size_t WriteAll(int AFd, std::string_view AData);
+
+// One read of up to ASize bytes, restarted after signals: the number read,
+// 0 at the end, -1 with errno on failure (EAGAIN included).
+ssize_t ReadSome(int AFd, void* ABuffer, size_t ASize);
+// The same at AOffset, leaving the descriptor's position where it is.
+ssize_t ReadSome(int AFd, void* ABuffer, size_t ASize, off_t AOffset);
 
 }  // namespace orvella::platform

@@ -9,13 +9,15 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/WaitableEvent.h"
+
 namespace orvella::platform {
 
 class TPollDeadline {
 public:
-  // ATimeout in milliseconds; 0xFFFFFFFF waits without limit.
+  // ATimeout in milliseconds; Infinite waits without limit.
   explicit TPollDeadline(uint32_t ATimeout)
-      : FEndless(ATimeout == 0xFFFFFFFF), FDeadline(TClock::now() + std::chrono::milliseconds(ATimeout)) {}
+      : FEndless(ATimeout == Infinite), FDeadline(TClock::now() + std::chrono::milliseconds(ATimeout)) {}
 
   // The time-out for the next poll: -1 without limit, otherwise what is left,
   // rounded up and cut to what poll's int takes (about 24.8 days); a poll that

@@ -248,10 +248,8 @@ TLoaded Load(const std::string& AFileName) {
       loaded.State = TLoadState::Damaged;
       return loaded;
     }
-    const ssize_t count = read(file.Get(), buffer, sizeof buffer);
+    const ssize_t count = ReadSome(file.Get(), buffer, sizeof buffer);
     if (count < 0) {
-      if (errno == EINTR)
-        continue;
       loaded.State = TLoadState::Unreadable;
       loaded.Error = errno;
       return loaded;
@@ -305,18 +303,6 @@ void MoveAside(const std::string& AFileName) {
                              "-" + std::to_string(Counter++);
   if (rename(AFileName.c_str(), target.c_str()) == 0)
     PruneDamagedCopies(AFileName);
-}
-
-void WriteAll(int AHandle, std::string_view AData) {
-  while (!AData.empty()) {
-    const ssize_t written = write(AHandle, AData.data(), AData.size());
-    if (written < 0) {
-      if (errno == EINTR)
-        continue;
-      RaiseLastOSError();
-    }
-    AData.remove_prefix(static_cast<size_t>(written));
-  }
 }
 
 // The writers' turn: held from opening the key for writing until it closes.
@@ -388,7 +374,8 @@ private:
     TFd side(open(sideName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!side.Valid())
       RaiseLastOSError();
-    WriteAll(side.Get(), AText);
+    if (WriteAll(side.Get(), AText) != AText.size())
+      RaiseLastOSError();
     if (fsync(side.Get()) != 0 || !side.Close())
       RaiseLastOSError();
     if (rename(sideName.c_str(), FFileName.c_str()) != 0)

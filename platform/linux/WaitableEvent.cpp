@@ -64,11 +64,11 @@ int WaitForAny(const std::vector<TOsHandle>& AHandles, uint32_t ATimeout) {
   for (const TOsHandle handle : AHandles)
     fds.push_back({static_cast<int>(handle), POLLIN, 0});
   TFd deadline;
-  if (ATimeout != 0 && ATimeout != 0xFFFFFFFF) {
+  if (ATimeout != 0 && ATimeout != Infinite) {
     deadline = TickDeadline(ATimeout);
     fds.push_back({deadline.Get(), POLLIN, 0});
   }
-  if (PollUntil(fds, TPollDeadline(ATimeout == 0 ? 0 : 0xFFFFFFFF)) < 0)
+  if (PollUntil(fds, TPollDeadline(ATimeout == 0 ? 0 : Infinite)) < 0)
     RaiseLastOSError();
   for (size_t i = 0; i < AHandles.size(); ++i) {
     if ((fds[i].revents & POLLNVAL) != 0)

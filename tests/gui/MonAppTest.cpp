@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "base/ExceptionReport.h"
+#include "base/FixedValues.h"
 #include "base/GuiQueue.h"
-#include "engine/FixedValues.h"
 #include "platform/Exceptions.h"
 #include "shell/MonApp.h"
 #include "shell/SettingsForm.h"

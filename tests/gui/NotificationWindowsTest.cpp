@@ -4,10 +4,10 @@
 #include <QTest>
 #include <filesystem>
 
-#include "notify/NotificationIconImage.h"
-#include "notify/UiFont.h"
-#include "platform/Exceptions.h"
 #include "base/SettingsStore.h"
+#include "base/UiFont.h"
+#include "notify/NotificationIconImage.h"
+#include "platform/Exceptions.h"
 #include "tests/gui/NotificationFixture.h"
 
 namespace orvella::testing {

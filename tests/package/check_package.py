@@ -45,7 +45,7 @@ def installed():
 
 
 def server_domain_suffix(build):
-    with open(os.path.join(build, "generated/engine/FixedValues.h"), encoding="utf-8") as f:
+    with open(os.path.join(build, "generated/base/FixedValues.h"), encoding="utf-8") as f:
         return re.search(r'ServerDomainSuffix = "([^"]*)"', f.read()).group(1)
 
 

@@ -18,7 +18,7 @@
 #include <memory>
 #include <random>
 
-#include "engine/FixedValues.h"
+#include "base/FixedValues.h"
 #include "report/MailSender.h"
 #include "report/SmtpPassword.h"
 #include "tests/support/FileText.h"

@@ -6,7 +6,7 @@ namespace orvella::platform {
 namespace {
 
 TEST(PollDeadline, EndlessWaitsPollWithoutLimit) {
-  const TPollDeadline deadline(0xFFFFFFFF);
+  const TPollDeadline deadline(Infinite);
   EXPECT_EQ(deadline.PollTimeout(), -1);
   EXPECT_FALSE(deadline.Passed());
 }

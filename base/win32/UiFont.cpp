@@ -1,4 +1,4 @@
-#include "notify/UiFont.h"
+#include "base/UiFont.h"
 
 namespace orvella {
 

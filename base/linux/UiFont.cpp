@@ -2,7 +2,7 @@
 #include <QFontDatabase>
 #include <cstdint>
 
-#include "notify/UiFont.h"
+#include "base/UiFont.h"
 
 namespace orvella {
 namespace {
