@@ -108,15 +108,17 @@ export function forEachCycle(series, visit) {
   }
 }
 
-// series[m]: { times, verdicts, targetIds } of monitor m in the order written,
-// or undefined. Returns per monitor, per line, whether the monitor's problem
+// series[m]: { times, verdicts, targetIds, targets } of monitor m in the order
+// written, or undefined; targets[targetIds[i]].ip is a pinger line's address. Returns per monitor, per line, whether the monitor's problem
 // persisted (problem) and whether its notification was shown (notified),
 // and the cycles with their masked sets.
 export function replay(series) {
   const histories = MONITORS.map((monitor) => new History(monitor.pinger));
   const problem = series.map((s) => (s ? new Uint8Array(s.times.length) : undefined));
   const notified = series.map((s) => (s ? new Uint8Array(s.times.length) : undefined));
-  const lastTarget = new Int32Array(MONITORS.length).fill(-1);
+  // A pinger's history goes with its address; its name alone may change.
+  const addressOf = series.map((s) => s && (s.targets ? s.targets.map((t) => t.ip) : null));
+  const lastAddress = MONITORS.map(() => undefined);
   const cycleTimes = [];
   const cycleSets = [];
   let previous = -Infinity;
@@ -131,8 +133,9 @@ export function replay(series) {
       if (i < 0) continue;
       const s = series[m];
       if (MONITORS[m].pinger) {
-        if (s.targetIds[i] !== lastTarget[m]) histories[m].clear();
-        lastTarget[m] = s.targetIds[i];
+        const address = addressOf[m] ? addressOf[m][s.targetIds[i]] : s.targetIds[i];
+        if (address !== lastAddress[m]) histories[m].clear();
+        lastAddress[m] = address;
       }
       histories[m].push(s.verdicts[i]);
       if (histories[m].persists()) {
