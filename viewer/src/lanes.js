@@ -14,6 +14,16 @@ const SHADE_EDGE = 'rgba(214, 120, 0, 0.9)';
 
 const utc = (seconds) => uPlot.tzDate(new Date(seconds * 1000), 'Etc/UTC');
 
+// Axis labels in the 24-hour form the logs use.
+function axisLabels(u, splits, axis, space, increment) {
+  return splits.map((t) => {
+    const text = formatTime(t);
+    if (increment >= 86400) return text.slice(0, 5);
+    if (increment < 60) return text.slice(11);
+    return t % 86400 === 0 ? text.slice(0, 5) : text.slice(11, 16);
+  });
+}
+
 // x, y and the failed samples' marks of one lane, with a break in the line
 // wherever the samples pause.
 function laneData(s) {
@@ -127,7 +137,7 @@ export function drawLanes(container, readout, report, onDrawn) {
         },
         marks: { range: [0, 1] },
       },
-      axes: [{}, { size: 60 }, { show: false, scale: 'marks' }],
+      axes: [{ values: axisLabels }, { size: 60 }, { show: false, scale: 'marks' }],
       series: [
         {},
         { label: monitor.title, stroke: '#1f5fa8', width: 1, spanGaps: false, points: { show: false } },
@@ -233,5 +243,5 @@ export function drawLanes(container, readout, report, onDrawn) {
   };
   window.addEventListener('resize', resize);
   if (pending === 0) onDrawn();
-  return { charts, setAll };
+  return { charts, setAll, span };
 }

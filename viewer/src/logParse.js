@@ -83,7 +83,7 @@ export function parseReal(bytes, from, end) {
   let seen = false;
   while (i < end && isDigit(bytes[i])) {
     digits = digits * 10 + (bytes[i++] - 48);
-    count++;
+    if (digits > 0) count++;
     seen = true;
   }
   if (i < end && (bytes[i] === DOT || bytes[i] === COMMA)) {
@@ -91,7 +91,7 @@ export function parseReal(bytes, from, end) {
     let fraction = false;
     while (i < end && isDigit(bytes[i])) {
       digits = digits * 10 + (bytes[i++] - 48);
-      count++;
+      if (digits > 0) count++;
       scale--;
       fraction = true;
     }
@@ -124,17 +124,33 @@ const dayCache = { key: -1, seconds: 0 };
 // PC counted as if it were UTC; -1 when it is not a time stamp. The time
 // separator is the PC's regional one, so any non-digit is taken.
 export function parseTimeStamp(bytes, at) {
-  const d = (i) => bytes[at + i] - 48;
-  for (const i of [0, 1, 3, 4, 6, 7, 8, 9, 11, 12, 14, 15, 17, 18]) if (!isDigit(bytes[at + i])) return -1;
+  const d0 = bytes[at] - 48;
+  const d1 = bytes[at + 1] - 48;
+  const m0 = bytes[at + 3] - 48;
+  const m1 = bytes[at + 4] - 48;
+  const y0 = bytes[at + 6] - 48;
+  const y1 = bytes[at + 7] - 48;
+  const y2 = bytes[at + 8] - 48;
+  const y3 = bytes[at + 9] - 48;
+  const h0 = bytes[at + 11] - 48;
+  const h1 = bytes[at + 12] - 48;
+  const n0 = bytes[at + 14] - 48;
+  const n1 = bytes[at + 15] - 48;
+  const s0 = bytes[at + 17] - 48;
+  const s1 = bytes[at + 18] - 48;
+  // A byte below "0" makes the OR negative, one above "9" makes it 10 or more.
+  if ((d0 | d1 | m0 | m1 | y0 | y1 | y2 | y3 | h0 | h1 | n0 | n1 | s0 | s1) >>> 0 > 15) return -1;
+  if (d0 > 9 || d1 > 9 || m0 > 9 || m1 > 9 || y0 > 9 || y1 > 9 || y2 > 9 || y3 > 9) return -1;
+  if (h0 > 9 || h1 > 9 || n0 > 9 || n1 > 9 || s0 > 9 || s1 > 9) return -1;
   if (bytes[at + 2] !== DOT || bytes[at + 5] !== DOT || bytes[at + 10] !== SPACE) return -1;
   const separator = bytes[at + 13];
   if (isDigit(separator) || bytes[at + 16] !== separator) return -1;
-  const day = d(0) * 10 + d(1);
-  const month = d(3) * 10 + d(4);
-  const year = d(6) * 1000 + d(7) * 100 + d(8) * 10 + d(9);
-  const hour = d(11) * 10 + d(12);
-  const minute = d(14) * 10 + d(15);
-  const second = d(17) * 10 + d(18);
+  const day = d0 * 10 + d1;
+  const month = m0 * 10 + m1;
+  const year = y0 * 1000 + y1 * 100 + y2 * 10 + y3;
+  const hour = h0 * 10 + h1;
+  const minute = n0 * 10 + n1;
+  const second = s0 * 10 + s1;
   if (hour > 23 || minute > 59 || second > 59) return -1;
   const key = year * 10000 + month * 100 + day;
   if (key !== dayCache.key) {

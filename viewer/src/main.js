@@ -180,7 +180,7 @@ async function open(files) {
     const table = dailyTable(report);
     renderHeader(report, table);
     $('report').hidden = false;
-    drawLanes($('lanes'), $('readout'), report, () => {
+    status.lanes = drawLanes($('lanes'), $('readout'), report, () => {
       status.timings.drawn = performance.now();
       status.periods = report.periods.map((p, m) => ({ monitor: MONITORS[m].id, periods: p }));
       setState('drawn');
@@ -197,7 +197,11 @@ async function open(files) {
   }
 }
 
-$('pick').addEventListener('change', (e) => open(e.target.files));
+$('pick').addEventListener('change', (e) => {
+  const files = [...e.target.files];
+  e.target.value = ''; // so that picking the same file again reads it again
+  open(files);
+});
 window.addEventListener('dragover', (e) => {
   e.preventDefault();
   $('drop').classList.add('over');

@@ -41,7 +41,7 @@ function concat(parts, key, Type) {
 
 // entries: [{ name, bytes() }] in any order; bytes() is called once, so a big
 // archive is inflated one entry at a time.
-export function buildReport(title, entries) {
+export function buildReport(title, entries, isArchive = true) {
   const logs = [];
   const traces = [];
   const foreign = [];
@@ -50,6 +50,12 @@ export function buildReport(title, entries) {
     if (log) logs.push({ ...log, entry });
     else if (TRACE_NAME.test(entry.name.split(/[\\/]/).pop())) traces.push(entry);
     else foreign.push(entry.name);
+  }
+  if (logs.length === 0 && traces.length === 0 && !isArchive) {
+    throw new ReportError(
+      `${title} is not an Orvella report: drop a report archive (.zip) or daily log files ` +
+        `such as 2021.04.19_gateway.log.`,
+    );
   }
   if (logs.length === 0 && traces.length === 0) {
     throw new ReportError(
@@ -150,5 +156,6 @@ export function readLogFiles(files) {
   return buildReport(
     title,
     files.map((file) => ({ name: file.name, bytes: () => file.bytes })),
+    false,
   );
 }

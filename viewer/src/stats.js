@@ -2,6 +2,14 @@
 import { ERROR, MONITORS, OUT_OF_BOUNDS } from './monitors.js';
 
 const DAY = 86400;
+// A sample stands for the time until the next one while sampling goes on
+// (a cycle with unanswered pings lasts about 4 s), else for its own second.
+const COVER_SECONDS = 5;
+
+export function coveredSeconds(times, i) {
+  const step = i + 1 < times.length ? times[i + 1] - times[i] : 1;
+  return step > 0 && step <= COVER_SECONDS ? step : 1;
+}
 
 // The value at quantile q of sorted finite values (nearest rank).
 export function quantile(sorted, q) {
@@ -33,7 +41,7 @@ function summarize(s, notified, from, to) {
     if (verdict === OUT_OF_BOUNDS) over++;
     const value = s.values[i];
     if (Number.isFinite(value)) finite.push(value);
-    if (notified[i]) shown++;
+    if (notified[i]) shown += coveredSeconds(s.times, i);
   }
   const sorted = Float64Array.from(finite).sort();
   const samples = to - from;
@@ -49,7 +57,8 @@ function summarize(s, notified, from, to) {
   };
 }
 
-// [{ day (seconds of its midnight), monitored (cycles), rows: [{ monitor, ...summary }] }]
+// [{ day (seconds of its midnight), monitored (seconds covered by sampling
+// cycles), rows: [{ monitor, ...summary }] }]
 export function dailyTable(report) {
   const days = new Map();
   const dayOf = (time) => Math.floor(time / DAY) * DAY;
@@ -57,7 +66,8 @@ export function dailyTable(report) {
     if (!days.has(day)) days.set(day, { day, monitored: 0, rows: [] });
     return days.get(day);
   };
-  for (const time of report.rules.cycleTimes) entry(dayOf(time)).monitored++;
+  const cycles = report.rules.cycleTimes;
+  for (let i = 0; i < cycles.length; i++) entry(dayOf(cycles[i])).monitored += coveredSeconds(cycles, i);
   report.series.forEach((s, m) => {
     if (!s) return;
     let from = 0;

@@ -42,6 +42,12 @@ test('log files picked from a logs folder are read like an archive', () => {
   ]);
   assert.deepEqual([...report.series[4].values], [60, 99.5, 99.6]);
   assert.equal(dailyTable(report).length, 2);
+
+  // Cycles 4 s apart (unanswered pings) cover their 4 s; a pause covers nothing.
+  const slow = readLogFiles([
+    { name: '2021.04.19_cpu.log', bytes: bytes([0, 4, 8, 100].map((s) => line('cpu', s, '5')).join('')) },
+  ]);
+  assert.equal(dailyTable(slow)[0].monitored, 10);
 });
 
 test('a damaged or foreign file gets a message that says what it is', () => {

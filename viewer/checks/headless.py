@@ -66,21 +66,32 @@ class Browser:
         returns the page's status object."""
         self.driver.find_element(By.ID, "pick").send_keys("\n".join(os.path.abspath(p) for p in paths))
         self.wait(lambda: self.state() in ("drawn", "failed"), timeout, "the page to draw the report")
-        return self.driver.execute_script("return window.orvellaReport")
+        return self.driver.execute_script(
+            "const s = window.orvellaReport;"
+            "return {state: s.state, error: s.error, timings: s.timings, periods: s.periods || []};")
 
     def renderer_peak_kib(self):
-        """The peak resident memory (VmHWM) of the biggest renderer process."""
+        """The peak resident memory (VmHWM) of the biggest renderer process of
+        this browser (a descendant of its driver)."""
+        parents, renderers = {}, []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    parents[int(pid)] = int(f.read().rsplit(")", 1)[1].split()[1])
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    if b"--type=renderer" in f.read().split(b"\0"):
+                        renderers.append(int(pid))
+            except OSError:
+                continue
+        driver = self.driver.service.process.pid
         peak = 0
-        for pid in os.listdir("/proc"):
-            if not pid.isdigit():
+        for pid in renderers:
+            ancestor = pid
+            while ancestor > 1 and ancestor != driver:
+                ancestor = parents.get(ancestor, 1)
+            if ancestor != driver:
                 continue
             try:
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    cmdline = f.read().split(b"\0")
-                if not cmdline or not cmdline[0].endswith(b"chromium") and b"chromium" not in cmdline[0]:
-                    continue
-                if b"--type=renderer" not in cmdline or f"--user-data-dir={self.profile}".encode() not in cmdline:
-                    continue
                 with open(f"/proc/{pid}/status") as f:
                     for line in f:
                         if line.startswith("VmHWM:"):
