@@ -10,6 +10,11 @@ namespace orvella {
 
 inline constexpr const char* ProcessorTimeCounterPath = "\\Processor(_Total)\\% Processor Time";
 inline constexpr const char* AvailableBytesCounterPath = "\\Memory\\Available bytes";
+// The upper bounds of the processor and disk monitors. The disk's is the
+// double nearest to 1.99999999999999, just below 2, so that a queue of 2 is
+// already out of bounds.
+inline constexpr double ProcessorTimeMax = 98.0;
+inline constexpr double DiskQueueMax = 1.99999999999999;
 
 class TCounterLog : public TMonLog {
 public:

@@ -13,10 +13,6 @@
 namespace orvella {
 namespace {
 
-// The bound of the disk queue: the double nearest to 1.99999999999999, just
-// below 2, so that a queue of 2 is already out of bounds.
-constexpr double DiskQueueMax = 1.99999999999999;
-
 constexpr uint8_t stReadSettings = 1;
 constexpr uint8_t stStartTrace = 2;
 constexpr uint8_t stPackReport = 3;
@@ -26,18 +22,6 @@ constexpr uint32_t IdlePeriod = 60000;
 constexpr uint32_t ResolvePeriod = 60000;
 // Automatic traces are at least this far apart, however often the server fails.
 constexpr uint32_t AutoTraceInterval = 30 * 60 * 1000;
-
-// A gateway problem hides the Internet and server problems; an Internet
-// problem hides the server problem.
-TLogIds Masked(TLogIds AErrors) {
-  if (AErrors.Contains(TLogId::gateway)) {
-    AErrors.Exclude(TLogId::google);
-    AErrors.Exclude(TLogId::rdp);
-  } else if (AErrors.Contains(TLogId::google)) {
-    AErrors.Exclude(TLogId::rdp);
-  }
-  return AErrors;
-}
 
 class TMonThread {
 public:
@@ -94,7 +78,7 @@ void TMonThread::CreateMonitors() {
   FGoogle = &AddPinger(TLogId::google);
   FGoogle->SetIpDescr("google DNS");
   FRdp = &AddPinger(TLogId::rdp);
-  Add<TCounterLog>(ProcessorTimeCounterPath, 98.0, TLogId::cpu, FPlatform.LogsDir, FPlatform.Clock,
+  Add<TCounterLog>(ProcessorTimeCounterPath, ProcessorTimeMax, TLogId::cpu, FPlatform.LogsDir, FPlatform.Clock,
                    FPlatform.Counters);
   Add<TUsedMemoryLog>(TLogId::ram, FPlatform.LogsDir, FPlatform.Clock, FPlatform.Counters);
   Add<TCounterLog>(DiskQueueCounterPath(), DiskQueueMax, TLogId::disk, FPlatform.LogsDir, FPlatform.Clock,
@@ -181,7 +165,7 @@ bool TMonThread::SampleCycle() {
   }
   if (errors.Empty())
     return AutoTraceDue(false);
-  errors = Masked(errors);
+  errors = MaskedErrors(errors);
   FOwner->ErrorOccured(errors);
   return AutoTraceDue(errors.Contains(TLogId::rdp));
 }
@@ -205,6 +189,16 @@ bool TMonThread::AutoTraceDue(bool AServerReported) {
 }
 
 }  // namespace
+
+TLogIds MaskedErrors(TLogIds AErrors) {
+  if (AErrors.Contains(TLogId::gateway)) {
+    AErrors.Exclude(TLogId::google);
+    AErrors.Exclude(TLogId::rdp);
+  } else if (AErrors.Contains(TLogId::google)) {
+    AErrors.Exclude(TLogId::rdp);
+  }
+  return AErrors;
+}
 
 void MonThreadRun(const std::shared_ptr<IMonThreadOwner>& AOwner, const TMonThreadPlatform& APlatform) {
   TMonThread(AOwner, APlatform).Run();

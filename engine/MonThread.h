@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/LogIds.h"
 #include "engine/LogsDir.h"
 #include "engine/MonThreadOwner.h"
 #include "platform/Clock.h"
@@ -32,6 +33,11 @@ struct TMonThreadPlatform {
   // The argument vector of the route trace to a host.
   std::function<std::vector<std::string>(const std::string&)> TraceCommand = platform::RouteTraceCommand;
 };
+
+// The errors the loop reports of those found in a cycle: a gateway problem
+// hides the Internet and server problems, an Internet problem hides the
+// server problem.
+TLogIds MaskedErrors(TLogIds AErrors);
 
 // Runs until AOwner signals termination, then frees everything it made and
 // returns. Any failure ends the loop after the same clean-up and is raised.

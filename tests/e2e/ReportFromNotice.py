@@ -2,10 +2,16 @@
 """A server that stops answering: window #0003, one trace, one archive, and
 the notice "Сбор данных завершен." without a QR code; its link opens the
 send-report dialog, and "Отправить" mails the archive with the name and phone
-typed there. Python's email parser reads the mail, unzip -t the archive."""
+typed there. Python's email parser reads the mail, unzip -t the archive. The
+archive stays in the build folder (ReportFromNotice.zip) with the local time
+at which window #0003 was first seen (ReportFromNotice.json), for the report
+page's tests."""
+import json
 import os
+import shutil
 import subprocess
 import sys
+import time
 
 import e2e
 import MailHost
@@ -28,12 +34,23 @@ def qr_codes(screenshot, window):
     return found
 
 
+def keep_archive(session, build_dir, archive, seen):
+    shutil.copyfile(os.path.join(session.logs_dir(), archive), os.path.join(build_dir, "ReportFromNotice.zip"))
+    with open(os.path.join(build_dir, "ReportFromNotice.json"), "w") as f:
+        json.dump({"archive": archive, "window": SERVER_WINDOW,
+                   "first_seen": time.strftime("%d.%m.%Y %H:%M:%S", time.localtime(seen))}, f)
+
+
 def journey(app, build_dir, lab_tool):
+    for kept in ("ReportFromNotice.zip", "ReportFromNotice.json"):
+        if os.path.exists(os.path.join(build_dir, kept)):
+            os.remove(os.path.join(build_dir, kept))
     with e2e.Session("report-from-notice", app, build_dir, lab_tool, mail=True) as session, \
             MailHost.MailServer(session) as mail:
         session.lab.echo(session.lab["server_ip"], "silent")
         orvella = MailHost.start_orvella(session, mail, CLIENT)
         problem = session.wait_window(SERVER_WINDOW, timeout=40)
+        seen = time.time()
         traces = set()
 
         def notice():
@@ -47,6 +64,8 @@ def journey(app, build_dir, lab_tool):
         session.click(window.x + LINK[0], window.y + LINK[1])
         MailHost.send_report(session, NAME, PHONE)
         archives = [name for name in session.logs() if name.endswith(".zip")]
+        if len(archives) == 1:
+            keep_archive(session, build_dir, archives[0], seen)
         received = mail.wait_for_mail(30)
 
         problem = next((w for w in session.windows(SERVER_WINDOW)), problem)

@@ -1,0 +1,161 @@
+// A report as the page shows it: the archive's entries read into one series
+// per monitor, the replayed notifications, the route trace, and every line
+// that did not parse.
+import { unzipSync } from 'fflate';
+
+import { parseLogFile, TextTable } from './logParse.js';
+import { centralChecksums, crc32 } from './zipCheck.js';
+import { MONITORS, MONITOR_BY_ID } from './monitors.js';
+import { notifiedPeriods, replay } from './rules.js';
+
+const LOG_NAME = /^(\d{4})\.(\d{2})\.(\d{2})_([a-z]+)\.log$/i;
+const TRACE_NAME = /^(\d{4}\.\d{2}\.\d{2}_\d{2}\.\d{2}\.\d{2})_pathping$/;
+
+export class ReportError extends Error {}
+
+const utf8 = new TextDecoder('utf-8');
+
+// The monitor and date of a daily log file's name, or undefined.
+export function logFileOf(name) {
+  const base = name.split(/[\\/]/).pop();
+  const match = LOG_NAME.exec(base);
+  if (!match) return undefined;
+  const monitor = MONITOR_BY_ID.get(match[4].toLowerCase());
+  if (!monitor) return undefined;
+  const [year, month, day] = [match[1], match[2], match[3]].map(Number);
+  const date = new Date(Date.UTC(year, month - 1, day));
+  if (date.getUTCMonth() !== month - 1 || date.getUTCDate() !== day) return undefined;
+  return { monitor, date: `${match[1]}.${match[2]}.${match[3]}`, name: base };
+}
+
+function concat(parts, key, Type) {
+  const total = parts.reduce((n, p) => n + p[key].length, 0);
+  const result = new Type(total);
+  let at = 0;
+  for (const p of parts) {
+    result.set(p[key], at);
+    at += p[key].length;
+  }
+  return result;
+}
+
+// entries: [{ name, bytes() }] in any order; bytes() is called once, so a big
+// archive is inflated one entry at a time.
+export function buildReport(title, entries, isArchive = true) {
+  const logs = [];
+  const traces = [];
+  const foreign = [];
+  for (const entry of entries) {
+    const log = logFileOf(entry.name);
+    if (log) logs.push({ ...log, entry });
+    else if (TRACE_NAME.test(entry.name.split(/[\\/]/).pop())) traces.push(entry);
+    else foreign.push(entry.name);
+  }
+  if (logs.length === 0 && traces.length === 0 && !isArchive) {
+    throw new ReportError(
+      `${title} is not an Orvella report: drop a report archive (.zip) or daily log files ` +
+        `such as 2021.04.19_gateway.log.`,
+    );
+  }
+  if (logs.length === 0 && traces.length === 0) {
+    throw new ReportError(
+      entries.length === 0
+        ? `${title} is empty: there is no log file and no route trace in it.`
+        : `${title} is not an Orvella report: none of its ${entries.length} entries is a daily log ` +
+            `(such as 2021.04.19_gateway.log) or a route trace (…_pathping).`,
+    );
+  }
+  logs.sort((a, b) => (a.date < b.date ? -1 : a.date > b.date ? 1 : a.monitor.ordinal - b.monitor.ordinal));
+
+  const texts = MONITORS.map(() => new TextTable());
+  const targets = MONITORS.map(() => new TextTable());
+  const parts = MONITORS.map(() => []);
+  const files = [];
+  const badLines = [];
+  let badCount = 0;
+  for (const log of logs) {
+    const m = log.monitor.ordinal;
+    const part = parseLogFile(log.entry.bytes(), log.monitor, texts[m], targets[m]);
+    parts[m].push(part);
+    files.push({ name: log.name, monitor: log.monitor.id, date: log.date, samples: part.times.length, bad: part.bad.count });
+    badCount += part.bad.count;
+    for (const line of part.bad.lines) badLines.push({ file: log.name, ...line });
+  }
+  const series = parts.map((list, m) =>
+    list.length === 0
+      ? undefined
+      : {
+          times: concat(list, 'times', Float64Array),
+          values: concat(list, 'values', Float64Array),
+          verdicts: concat(list, 'verdicts', Uint8Array),
+          textIds: concat(list, 'textIds', Int32Array),
+          targetIds: concat(list, 'targetIds', Int32Array),
+          texts: texts[m].texts,
+          targets: targets[m].texts.map((t) => {
+            const [descr, ip] = t.split('\u0000');
+            return { descr, ip };
+          }),
+        },
+  );
+  const rules = replay(series);
+  const periods = series.map((s, m) => (s ? notifiedPeriods(s.times, rules.notified[m]) : []));
+  const trace = traces.map((entry) => ({ name: entry.name, text: utf8.decode(entry.bytes()) }));
+  let first = Infinity;
+  let last = -Infinity;
+  for (const s of series) {
+    if (s && s.times.length) {
+      first = Math.min(first, s.times[0]);
+      last = Math.max(last, s.times[s.times.length - 1]);
+    }
+  }
+  return { title, series, rules, periods, trace, files, foreign, badLines, badCount, first, last };
+}
+
+// A zip archive as the program packs it.
+export function readArchive(title, bytes) {
+  if (bytes.length < 22 || bytes[0] !== 0x50 || bytes[1] !== 0x4b) {
+    throw new ReportError(`${title} is not a zip archive. An Orvella report is a .zip file such as 2021.04.19_14.03.07.zip.`);
+  }
+  let names;
+  try {
+    // The listing alone: the filter refuses every entry, so nothing is inflated yet.
+    names = [];
+    unzipSync(bytes, {
+      filter: (file) => {
+        names.push(file.name);
+        return false;
+      },
+    });
+  } catch (error) {
+    throw new ReportError(`${title} is damaged: its table of contents cannot be read (${error.message}).`);
+  }
+  const checksums = centralChecksums(bytes);
+  const entries = names
+    .filter((name) => !name.endsWith('/'))
+    .map((name) => ({
+      name,
+      bytes() {
+        let data;
+        try {
+          data = unzipSync(bytes, { filter: (file) => file.name === name })[name];
+        } catch (error) {
+          throw new ReportError(`${title} is damaged: its entry ${name} cannot be unpacked (${error.message}).`);
+        }
+        if (checksums.has(name) && crc32(data) !== checksums.get(name)) {
+          throw new ReportError(`${title} is damaged: its entry ${name} does not match its checksum.`);
+        }
+        return data;
+      },
+    }));
+  return buildReport(title, entries);
+}
+
+// Log files dropped or picked from a logs folder; other files are refused.
+export function readLogFiles(files) {
+  const title = files.length === 1 ? files[0].name : `${files.length} log files`;
+  return buildReport(
+    title,
+    files.map((file) => ({ name: file.name, bytes: () => file.bytes })),
+    false,
+  );
+}
