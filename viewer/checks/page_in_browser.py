@@ -53,6 +53,15 @@ def connections_refused(browser):
         fetch('http://127.0.0.1:9/').then(() => done('fetched'), () => setTimeout(() => done(violation || 'refused'), 100));
     """)
     check(blocked.startswith("connect-src"), f"a request to loopback is refused by the page's policy ({blocked})")
+    in_worker = browser.driver.execute_async_script("""
+        const done = arguments[arguments.length - 1];
+        const code = "self.addEventListener('securitypolicyviolation', (e) => postMessage(e.violatedDirective));" +
+            "fetch('http://127.0.0.1:9/').then(() => postMessage('fetched'), () => setTimeout(() => postMessage('refused'), 200));";
+        const worker = new Worker(URL.createObjectURL(new Blob([code], {type: 'text/javascript'})));
+        worker.onmessage = (e) => { done(e.data); worker.terminate(); };
+        worker.onerror = (e) => done('no worker: ' + e.message);
+    """)
+    check(in_worker.startswith("connect-src"), f"a worker of the page inherits the policy ({in_worker})")
 
 
 def messages(browser, scratch):
@@ -91,7 +100,7 @@ def generated(browser, generator, scratch, outdir):
                    "  2.|-- 10.0.0.1    40.0%    10    9.1   9.3   8.8  10.2   0.4\n")
     status = browser.load(archive)
     d = browser.driver
-    check(status["state"] == "drawn", f"two days of generated logs drawn ({status['error']})")
+    check(status["state"] == "complete", f"two days of generated logs drawn ({status['error']})")
     lanes = d.find_elements(By.CSS_SELECTOR, "#lanes .lane")
     check([lane.get_attribute("data-monitor") for lane in lanes] == ["gateway", "google", "rdp", "cpu", "ram", "disk"],
           "one lane per monitor, in the program's order")
@@ -134,7 +143,7 @@ def journey(browser, archive, record, outdir):
     with open(record) as f:
         seen = json.load(f)
     status = browser.load(archive)
-    check(status["state"] == "drawn", f"the journey's archive {seen['archive']} drawn ({status['error']})")
+    check(status["state"] == "complete", f"the journey's archive {seen['archive']} drawn ({status['error']})")
     periods = {p["monitor"]: p["periods"] for p in status["periods"]}
     at = seconds_of(seen["first_seen"])
     server = periods.get("rdp", [])
