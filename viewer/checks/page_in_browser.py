@@ -29,6 +29,7 @@ import headless  # noqa: E402
 
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.common.keys import Keys  # noqa: E402
 
 failures = []
 
@@ -133,6 +134,12 @@ def generated(browser, generator, scratch, outdir):
     readout = d.find_element(By.ID, "readout").text
     check(all(t in readout for t in ("Gateway:", "Server:", "Processor:", "Disk queue:")),
           f"the cursor reads every lane: {readout[:90]}...")
+    # Shift+drag pans: every lane moves back in time by the same span.
+    ActionChains(d).key_down(Keys.SHIFT).click_and_hold(over).move_by_offset(200, 0).release().key_up(
+        Keys.SHIFT).perform()
+    panned = d.execute_script(scales)
+    check(all(p == panned[0] for p in panned) and panned[0][0] < zoomed[0][0] and
+          abs((panned[0][1] - panned[0][0]) - 3600) < 1e-6, "Shift+drag pans every lane")
     browser.screenshot(os.path.join(outdir, "viewer-generated-zoomed.png"))
     ActionChains(d).double_click(over).perform()
     check(d.execute_script(scales) == whole, "a double click shows the whole span in every lane")

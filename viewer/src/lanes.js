@@ -136,7 +136,7 @@ export function drawLanes(container, readout, report, onDrawn) {
       scales: {
         x: { time: true, min: span[0], max: span[1] },
         y: {
-          range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(bound * 1.15, max ?? bound)],
+          range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(bound * 1.3, max ?? bound)],
         },
       },
       axes: [{ values: axisLabels }, { size: 60 }],
