@@ -6,6 +6,7 @@ import { drawLanes } from './lanes.js';
 import { formatDuration, formatNumber, formatTime } from './format.js';
 import { MONITORS, errorCaption } from './monitors.js';
 import { readArchiveInWorkers } from './parallel.js';
+import { KEPT_BAD_LINES } from './logParse.js';
 import { readLogFiles, ReportError, stepTimes } from './report.js';
 import { dailyTable, monitoredDays } from './stats.js';
 
@@ -158,7 +159,7 @@ function renderBadLines(report) {
   for (const bad of report.badLines) t.append(row([bad.file, bad.line, bad.text]));
   box.append(t);
   if (report.badLines.length < report.badCount) {
-    box.append(element('p', `The first ${report.badLines.length} are listed (200 per file).`));
+    box.append(element('p', `The first ${report.badLines.length} are listed (${KEPT_BAD_LINES} per file).`));
   }
 }
 
