@@ -17,16 +17,15 @@ if (!output) {
   process.exit(2);
 }
 
+const common = { bundle: true, minify: true, target: 'es2020', write: false, legalComments: 'inline', logLevel: 'warning' };
+// The worker first: the page starts it from its own text.
+const worker = await build({ ...common, entryPoints: [join(here, 'src/worker.js')], format: 'iife', outdir: 'out' });
 const result = await build({
+  ...common,
+  define: { __ORVELLA_WORKER__: JSON.stringify(worker.outputFiles[0].text) },
   entryPoints: [join(here, 'src/main.js')],
-  bundle: true,
-  minify: true,
   format: 'iife',
-  target: 'es2020',
-  write: false,
   outdir: 'out',
-  legalComments: 'inline',
-  logLevel: 'warning',
 });
 const file = (ext) => result.outputFiles.find((f) => f.path.endsWith(ext)).text;
 // A script inside <script> must not close it early.

@@ -12,10 +12,13 @@ from selenium.webdriver.common.by import By
 
 CHROMIUM = "/usr/bin/chromium"
 DRIVER = "/usr/bin/chromedriver"
-# No network of its own: no background requests, updates, sync or QUIC.
+# No network of its own: no background requests, updates, sync or QUIC. A
+# headless page counts as hidden, and a hidden page's renderer would run at a
+# lower priority and with its timers throttled: not so here.
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--disable-dev-shm-usage"]
+         "--disable-dev-shm-usage", "--disable-renderer-backgrounding", "--disable-background-timer-throttling",
+         "--disable-backgrounding-occluded-windows"]
 
 
 def missing():
@@ -65,10 +68,11 @@ class Browser:
         """Picks the files and waits until the page has drawn or refused them;
         returns the page's status object."""
         self.driver.find_element(By.ID, "pick").send_keys("\n".join(os.path.abspath(p) for p in paths))
-        self.wait(lambda: self.state() in ("drawn", "failed"), timeout, "the page to draw the report")
+        self.wait(lambda: self.state() in ("complete", "failed"), timeout, "the page to draw the report")
         return self.driver.execute_script(
             "const s = window.orvellaReport;"
-            "return {state: s.state, error: s.error, timings: s.timings, periods: s.periods || []};")
+            "return {state: s.state, error: s.error, timings: s.timings, steps: s.steps || {},"
+            " periods: s.periods || []};")
 
     def renderer_peak_kib(self):
         """The peak resident memory (VmHWM) of the biggest renderer process of
@@ -79,7 +83,7 @@ class Browser:
                 with open(f"/proc/{pid}/stat") as f:
                     parents[int(pid)] = int(f.read().rsplit(")", 1)[1].split()[1])
                 with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    if b"--type=renderer" in f.read().split(b"\0"):
+                    if b"--type=renderer" in f.read():
                         renderers.append(int(pid))
             except OSError:
                 continue

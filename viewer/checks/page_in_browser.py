@@ -29,6 +29,7 @@ import headless  # noqa: E402
 
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.common.keys import Keys  # noqa: E402
 
 failures = []
 
@@ -53,6 +54,15 @@ def connections_refused(browser):
         fetch('http://127.0.0.1:9/').then(() => done('fetched'), () => setTimeout(() => done(violation || 'refused'), 100));
     """)
     check(blocked.startswith("connect-src"), f"a request to loopback is refused by the page's policy ({blocked})")
+    in_worker = browser.driver.execute_async_script("""
+        const done = arguments[arguments.length - 1];
+        const code = "self.addEventListener('securitypolicyviolation', (e) => postMessage(e.violatedDirective));" +
+            "fetch('http://127.0.0.1:9/').then(() => postMessage('fetched'), () => setTimeout(() => postMessage('refused'), 200));";
+        const worker = new Worker(URL.createObjectURL(new Blob([code], {type: 'text/javascript'})));
+        worker.onmessage = (e) => { done(e.data); worker.terminate(); };
+        worker.onerror = (e) => done('no worker: ' + e.message);
+    """)
+    check(in_worker.startswith("connect-src"), f"a worker of the page inherits the policy ({in_worker})")
 
 
 def messages(browser, scratch):
@@ -91,7 +101,7 @@ def generated(browser, generator, scratch, outdir):
                    "  2.|-- 10.0.0.1    40.0%    10    9.1   9.3   8.8  10.2   0.4\n")
     status = browser.load(archive)
     d = browser.driver
-    check(status["state"] == "drawn", f"two days of generated logs drawn ({status['error']})")
+    check(status["state"] == "complete", f"two days of generated logs drawn ({status['error']})")
     lanes = d.find_elements(By.CSS_SELECTOR, "#lanes .lane")
     check([lane.get_attribute("data-monitor") for lane in lanes] == ["gateway", "google", "rdp", "cpu", "ram", "disk"],
           "one lane per monitor, in the program's order")
@@ -124,6 +134,12 @@ def generated(browser, generator, scratch, outdir):
     readout = d.find_element(By.ID, "readout").text
     check(all(t in readout for t in ("Gateway:", "Server:", "Processor:", "Disk queue:")),
           f"the cursor reads every lane: {readout[:90]}...")
+    # Shift+drag pans: every lane moves back in time by the same span.
+    ActionChains(d).key_down(Keys.SHIFT).click_and_hold(over).move_by_offset(200, 0).release().key_up(
+        Keys.SHIFT).perform()
+    panned = d.execute_script(scales)
+    check(all(p == panned[0] for p in panned) and panned[0][0] < zoomed[0][0] and
+          abs((panned[0][1] - panned[0][0]) - 3600) < 1e-6, "Shift+drag pans every lane")
     browser.screenshot(os.path.join(outdir, "viewer-generated-zoomed.png"))
     ActionChains(d).double_click(over).perform()
     check(d.execute_script(scales) == whole, "a double click shows the whole span in every lane")
@@ -134,7 +150,7 @@ def journey(browser, archive, record, outdir):
     with open(record) as f:
         seen = json.load(f)
     status = browser.load(archive)
-    check(status["state"] == "drawn", f"the journey's archive {seen['archive']} drawn ({status['error']})")
+    check(status["state"] == "complete", f"the journey's archive {seen['archive']} drawn ({status['error']})")
     periods = {p["monitor"]: p["periods"] for p in status["periods"]}
     at = seconds_of(seen["first_seen"])
     server = periods.get("rdp", [])

@@ -11,6 +11,7 @@ const JOIN_SECONDS = 5;
 const LANE_HEIGHT = 130;
 const SHADE = 'rgba(255, 170, 0, 0.28)';
 const SHADE_EDGE = 'rgba(214, 120, 0, 0.9)';
+const FAILED = '#c62828';
 
 const utc = (seconds) => uPlot.tzDate(new Date(seconds * 1000), 'Etc/UTC');
 
@@ -24,27 +25,27 @@ function axisLabels(u, splits, axis, space, increment) {
   });
 }
 
-// x, y and the failed samples' marks of one lane, with a break in the line
-// wherever the samples pause.
+// x and y of one lane, with a break in the line wherever the samples pause,
+// and the times of its failed samples, drawn as marks of their own.
 function laneData(s) {
   const n = s.times.length;
-  const xs = [];
+  const xs = new Float64Array(n + Math.min(n, 100000));
   const ys = [];
-  const marks = [];
+  const failed = [];
+  let k = 0;
   for (let i = 0; i < n; i++) {
     const t = s.times[i];
-    if (i > 0 && t - s.times[i - 1] > JOIN_SECONDS) {
-      xs.push(s.times[i - 1] + 1);
+    if (k > 0 && t <= xs[k - 1]) continue; // a clock set back: keep the axis ascending
+    if (i > 0 && t - s.times[i - 1] > JOIN_SECONDS && k < xs.length - 1 && xs.length - k > n - i) {
+      xs[k++] = s.times[i - 1] + 1;
       ys.push(null);
-      marks.push(null);
     }
-    if (i > 0 && t <= xs[xs.length - 1]) continue; // a clock set back: keep the axis ascending
-    xs.push(t);
+    xs[k++] = t;
     const v = s.values[i];
     ys.push(Number.isFinite(v) ? v : null);
-    marks.push(s.verdicts[i] === ERROR ? 1 : null);
+    if (s.verdicts[i] === ERROR) failed.push(t);
   }
-  return [xs, ys, marks];
+  return { data: [xs.subarray(0, k), ys], failed: Float64Array.from(failed) };
 }
 
 // The index of the last sample at or before t, or -1.
@@ -112,6 +113,8 @@ export function drawLanes(container, readout, report, onDrawn) {
     lane.append(title);
     container.append(lane);
     const periods = report.periods[m];
+    const data = laneData(s);
+    const failed = data.failed;
     const bound = monitor.id === 'disk' ? 2 : monitor.max;
 
     const opts = {
@@ -133,23 +136,11 @@ export function drawLanes(container, readout, report, onDrawn) {
       scales: {
         x: { time: true, min: span[0], max: span[1] },
         y: {
-          range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(bound * 1.15, max ?? bound)],
+          range: (u, min, max) => [Math.min(0, min ?? 0), Math.max(bound * 1.3, max ?? bound)],
         },
-        marks: { range: [0, 1] },
       },
-      axes: [{ values: axisLabels }, { size: 60 }, { show: false, scale: 'marks' }],
-      series: [
-        {},
-        { label: monitor.title, stroke: '#1f5fa8', width: 1, spanGaps: false, points: { show: false } },
-        {
-          label: 'failed',
-          scale: 'marks',
-          stroke: '#c62828',
-          fill: '#c62828',
-          paths: () => null,
-          points: { show: true, size: 5, stroke: '#c62828', fill: '#c62828' },
-        },
-      ],
+      axes: [{ values: axisLabels }, { size: 60 }],
+      series: [{}, { label: monitor.title, stroke: '#1f5fa8', width: 1, spanGaps: false, points: { show: false } }],
       hooks: {
         drawClear: [
           (u) => {
@@ -178,6 +169,17 @@ export function drawLanes(container, readout, report, onDrawn) {
             ctx.lineTo(bbox.left + bbox.width, y);
             ctx.stroke();
             ctx.setLineDash([]);
+            // Failed samples: a mark each along the top, one per pixel at most.
+            ctx.fillStyle = FAILED;
+            const size = Math.max(3, Math.round(3 * devicePixelRatio));
+            const { min, max } = u.scales.x;
+            let lastX = -Infinity;
+            for (let j = sampleAt(failed, min) + 1; j < failed.length && failed[j] <= max; j++) {
+              const x = Math.round(u.valToPos(failed[j], 'x', true));
+              if (x === lastX) continue;
+              ctx.fillRect(x - size / 2, bbox.top + size, size, size * 2);
+              lastX = x;
+            }
             ctx.fillStyle = SHADE_EDGE;
             ctx.font = `${Math.round(11 * devicePixelRatio)}px sans-serif`;
             ctx.textBaseline = 'top';
@@ -185,7 +187,7 @@ export function drawLanes(container, readout, report, onDrawn) {
             for (const [from] of periods) {
               const x0 = u.valToPos(from, 'x', true);
               if (x0 < bbox.left - 1 || x0 > bbox.left + bbox.width || x0 - lastLabel < 50 * devicePixelRatio) continue;
-              ctx.fillText(errorCode(m), x0 + 2, bbox.top + 2);
+              ctx.fillText(errorCode(m), x0 + 2, bbox.top + 12 * devicePixelRatio);
               lastLabel = x0;
             }
             ctx.restore();
@@ -206,7 +208,7 @@ export function drawLanes(container, readout, report, onDrawn) {
         setCursor: [(u) => showReadout(u.cursor.left >= 0 ? u.posToVal(u.cursor.left, 'x') : null)],
       },
     };
-    const chart = new uPlot(opts, laneData(s), lane);
+    const chart = new uPlot(opts, data.data, lane);
     chart.over.addEventListener('dblclick', () => setAll(span[0], span[1]));
     chart.over.addEventListener(
       'wheel',

@@ -186,7 +186,8 @@ class TextTable {
 // The samples of one file. Every line is either a sample or counted as bad,
 // with its line number and (for the first ones) its text.
 export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = new TextTable()) {
-  const capacity = Math.ceil(bytes.length / 24) + 1;
+  let capacity = 1;
+  for (let at = bytes.indexOf(LF); at >= 0; at = bytes.indexOf(LF, at + 1)) capacity++;
   const times = new Float64Array(capacity);
   const values = new Float64Array(capacity);
   const verdicts = new Uint8Array(capacity);

@@ -5,10 +5,14 @@ import 'uplot/dist/uPlot.min.css';
 import { drawLanes } from './lanes.js';
 import { formatDuration, formatNumber, formatTime } from './format.js';
 import { MONITORS, errorCaption } from './monitors.js';
-import { readArchive, readLogFiles, ReportError } from './report.js';
-import { dailyTable } from './stats.js';
+import { readArchiveInWorkers } from './parallel.js';
+import { KEPT_BAD_LINES } from './logParse.js';
+import { readLogFiles, ReportError, stepTimes } from './report.js';
+import { dailyTable, monitoredDays } from './stats.js';
 
 const $ = (id) => document.getElementById(id);
+// The worker's bundled source; build.mjs puts it here.
+/* global __ORVELLA_WORKER__ */
 
 // What a test or a benchmark reads back: the state and when each step ended
 // (milliseconds of performance.now()).
@@ -155,7 +159,7 @@ function renderBadLines(report) {
   for (const bad of report.badLines) t.append(row([bad.file, bad.line, bad.text]));
   box.append(t);
   if (report.badLines.length < report.badCount) {
-    box.append(element('p', `The first ${report.badLines.length} are listed (200 per file).`));
+    box.append(element('p', `The first ${report.badLines.length} are listed (${KEPT_BAD_LINES} per file).`));
   }
 }
 
@@ -174,21 +178,30 @@ async function open(files) {
     if (zips.length > 1 || (zips.length === 1 && loaded.length > 1)) {
       throw new ReportError('Drop one report archive at a time, or the log files of a logs folder without an archive.');
     }
-    const report = zips.length === 1 ? readArchive(zips[0].name, zips[0].bytes) : readLogFiles(loaded);
+    const report =
+      zips.length === 1
+        ? await readArchiveInWorkers(zips[0].name, zips[0].bytes, __ORVELLA_WORKER__)
+        : readLogFiles(loaded);
     status.timings.parsed = performance.now();
+    status.steps = { ...stepTimes };
     document.title = `${report.title} — Orvella report`;
-    const table = dailyTable(report);
-    renderHeader(report, table);
+    renderHeader(report, monitoredDays(report));
+    for (const id of ['notifications', 'days', 'trace', 'bad']) $(id).replaceChildren();
     $('report').hidden = false;
+    // The lanes first; the tables once they are on the screen.
     status.lanes = drawLanes($('lanes'), $('readout'), report, () => {
       status.timings.drawn = performance.now();
       status.periods = report.periods.map((p, m) => ({ monitor: MONITORS[m].id, periods: p }));
       setState('drawn');
+      setTimeout(() => {
+        renderNotifications(report);
+        renderTable(dailyTable(report));
+        renderTrace(report);
+        renderBadLines(report);
+        status.timings.complete = performance.now();
+        setState('complete');
+      });
     });
-    renderNotifications(report);
-    renderTable(table);
-    renderTrace(report);
-    renderBadLines(report);
   } catch (error) {
     $('report').hidden = true;
     showError(error instanceof ReportError ? error.message : `The file could not be read: ${error.message}`);

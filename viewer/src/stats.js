@@ -57,17 +57,28 @@ function summarize(s, notified, from, to) {
   };
 }
 
+const dayOf = (time) => Math.floor(time / DAY) * DAY;
+
 // [{ day (seconds of its midnight), monitored (seconds covered by sampling
-// cycles), rows: [{ monitor, ...summary }] }]
+// cycles) }], quick enough for the header before anything is drawn.
+export function monitoredDays(report) {
+  const days = new Map();
+  const cycles = report.rules.cycleTimes;
+  for (let i = 0; i < cycles.length; i++) {
+    const day = dayOf(cycles[i]);
+    days.set(day, (days.get(day) ?? 0) + coveredSeconds(cycles, i));
+  }
+  return [...days].map(([day, monitored]) => ({ day, monitored })).sort((a, b) => a.day - b.day);
+}
+
+// [{ day, monitored, rows: [{ monitor, ...summary }] }]
 export function dailyTable(report) {
   const days = new Map();
-  const dayOf = (time) => Math.floor(time / DAY) * DAY;
   const entry = (day) => {
     if (!days.has(day)) days.set(day, { day, monitored: 0, rows: [] });
     return days.get(day);
   };
-  const cycles = report.rules.cycleTimes;
-  for (let i = 0; i < cycles.length; i++) entry(dayOf(cycles[i])).monitored += coveredSeconds(cycles, i);
+  for (const { day, monitored } of monitoredDays(report)) entry(day).monitored = monitored;
   report.series.forEach((s, m) => {
     if (!s) return;
     let from = 0;
