@@ -32,7 +32,7 @@ void ShowExceptionReport(const std::exception_ptr& AError) {
   QMessageBox::critical(nullptr, QString::fromUtf8(ApplicationTitle), QString::fromStdString(text));
 }
 
-void ReportExceptionsToStandardError() { GToStandardError = true; }
+void ReportExceptionsToStandardError(bool AToStandardError) { GToStandardError = AToStandardError; }
 
 void RunGuarded(const std::function<void()>& AWork) {
   try {

@@ -17,10 +17,11 @@ std::string ExceptionText(const std::exception_ptr& AError);
 // text goes to standard error.
 void ShowExceptionReport(const std::exception_ptr& AError);
 
-// From now on reports go to standard error: the application is ending, and a
-// message box would hold up its end (a session's log-out included) until
+// From now on reports go to standard error (or, with false, to message boxes
+// again): the application is ending without anybody asking for it (the
+// session's end, a signal), and a message box would hold up that end until
 // somebody dismissed it.
-void ReportExceptionsToStandardError();
+void ReportExceptionsToStandardError(bool AToStandardError = true);
 
 // Runs AWork; an exception that escapes it goes to the standard exception
 // report. Everything Qt's event loop calls runs inside it, because nothing may

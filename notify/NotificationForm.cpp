@@ -72,6 +72,9 @@ TfrmNotification::TfrmNotification(TNotifications& AOwner, const std::string& AC
       FOwner(AOwner), FLink(ALink), FOnLink(AOnLink), FId(AId), FCaption(ACaption), FText(AText),
       FLinkText(ALinkText) {
   setAttribute(Qt::WA_ShowWithoutActivating);
+  // Qt asks for hints only in the active window, and a notification never
+  // becomes active: without this the pictogram's hint would never show.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   // A notification that closes is never the application's last window.
   setAttribute(Qt::WA_QuitOnClose, false);
   setFocusPolicy(Qt::NoFocus);

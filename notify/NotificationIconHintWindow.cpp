@@ -1,6 +1,8 @@
 #include "notify/NotificationIconHintWindow.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
 
 #include "base/UiFont.h"
@@ -9,6 +11,8 @@ namespace orvella {
 namespace {
 
 constexpr int HintMargin = 3;
+// How far below the pointer's tip a hint starts: clear of the pointer's picture.
+constexpr int PointerHeight = 20;
 
 }  // namespace
 
@@ -29,9 +33,22 @@ QRect TNotificationIconHintWindow::CalcHintRect(int AMaxWidth, const QString& AH
   return QRect(0, 0, text.width() + frame + 1, text.height() + frame);
 }
 
-void TNotificationIconHintWindow::ActivateHint(const QPoint& AAt, const QString& AHint) {
+void TNotificationIconHintWindow::ActivateHint(const QPoint& APointer, const QString& AHint) {
   setText(AHint);
-  setGeometry(CalcHintRect(MaxHintWidth, AHint).translated(AAt));
+  // Below and right of the pointer, as the system places hints, but kept on
+  // the screen as it keeps them: a mini window sits in the screen's corner.
+  QRect bounds = CalcHintRect(MaxHintWidth, AHint).translated(APointer + QPoint(0, PointerHeight));
+  const QScreen* screen = QGuiApplication::screenAt(APointer);
+  const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
+  if (bounds.right() > area.right())
+    bounds.moveRight(area.right());
+  if (bounds.bottom() > area.bottom())
+    bounds.moveBottom(APointer.y() - 1);
+  if (bounds.left() < area.left())
+    bounds.moveLeft(area.left());
+  if (bounds.top() < area.top())
+    bounds.moveTop(area.top());
+  setGeometry(bounds);
   show();
 }
 

@@ -13,8 +13,10 @@ public:
 
   // The hint's bounds for AHint when it may be at most AMaxWidth wide.
   QRect CalcHintRect(int AMaxWidth, const QString& AHint) const;
-  // Shows AHint with its top-left corner at the screen point AAt.
-  void ActivateHint(const QPoint& AAt, const QString& AHint);
+  // Shows AHint beside the pointer at the screen point APointer: below and
+  // right of it where the screen has room, otherwise moved onto the screen
+  // and above the pointer.
+  void ActivateHint(const QPoint& APointer, const QString& AHint);
 };
 
 }  // namespace orvella

@@ -20,8 +20,7 @@ bool TNotificationIconImage::event(QEvent* AEvent) {
     if (FShowHint && !FHint.isEmpty()) {
       if (!FHintWindow)
         FHintWindow = std::make_unique<TNotificationIconHintWindow>();
-      // Below and right of the pointer, as the system places hints.
-      FHintWindow->ActivateHint(static_cast<QHelpEvent*>(AEvent)->globalPos() + QPoint(0, 20), FHint);
+      FHintWindow->ActivateHint(static_cast<QHelpEvent*>(AEvent)->globalPos(), FHint);
     }
     return true;
   case QEvent::Leave:

@@ -92,6 +92,7 @@ TdmMonApp::TdmMonApp(TMonitor AMonitor, IProblemReports& AReports, const platfor
 }
 
 TdmMonApp::~TdmMonApp() {
+  ReportExceptionsToStandardError();
   Shutdown();
   FTrayIcon->setContextMenu(nullptr);
 }
@@ -286,7 +287,9 @@ void TdmMonApp::PassOnReport(const std::string& AFileName) {
                         });
 }
 
-void TdmMonApp::Terminate() {
+void TdmMonApp::EndApplication(bool AChosenFromMenu) {
+  if (!AChosenFromMenu)
+    ReportExceptionsToStandardError();
   if (FTerminating)
     return;
   Shutdown();
@@ -308,7 +311,6 @@ void TdmMonApp::Shutdown() {
   if (FTerminating)
     return;
   FTerminating = true;
-  ReportExceptionsToStandardError();
   // A step that fails (a setting that cannot be stored on a full disk) must
   // not keep the later ones, nor the wait for the monitor's last log lines,
   // from happening.

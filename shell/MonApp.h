@@ -79,7 +79,7 @@ public:
   // signal, the end of the desktop session or a dead monitoring loop: runs
   // Shutdown and then ends the event loop, with EXIT_FAILURE when a step of
   // Shutdown failed. A request made while one is being handled returns at once.
-  void Terminate();
+  void Terminate() { EndApplication(false); }
   // The orderly end: stops monitoring and waits, running the GUI thread's
   // queue, until every holder and every mail sender is gone.
   void Shutdown();
@@ -99,7 +99,9 @@ public:
   void miMiniNotificationsClick();
   void miSendReportClick();
   void miSettingsClick();
-  void miExitClick() { Terminate(); }
+  // The user's own "Выход": a report mail that fails while the program ends
+  // is shown to him, as at any other time.
+  void miExitClick() { EndApplication(true); }
 
 protected:
   // A quit of the application that did not come through Terminate (the
@@ -114,6 +116,9 @@ private:
   void UpdateMenuTexts();
   void SetSendReportEnabled(bool AEnabled);
   void StartHolder(const TMonThreadSettings& ASettings);
+  // Terminate's work. A request that nobody chose in a menu sends failures to
+  // standard error from then on: no message box may hold up that end.
+  void EndApplication(bool AChosenFromMenu);
   // One step of Shutdown; its failure is reported and the end goes on.
   void ShutdownStep(const std::function<void()>& AStep);
   // Mails an archive asked for from the menu, or posts the notice of one the loop collected.

@@ -34,16 +34,24 @@ void InitApplication() {
 }
 
 int RunNormalMode(const TStartUp& AStartUp) {
-  // A later start of the user's brings up the settings dialog here.
+  // A later start of the user's brings up the settings dialog here; once the
+  // end has begun it is refused, and the later start takes over.
   TdmMonApp* running = nullptr;
   const TSingleInstance instance([&running] {
-    if (running)
-      running->miSettingsClick();
+    if (!running || running->Terminating())
+      return false;
+    running->miSettingsClick();
+    return true;
   });
   if (!instance.Claimed()) {
-    if (!instance.HandedOver())
+    if (instance.HandedOver())
+      return EXIT_SUCCESS;
+    if (instance.SawItEnding())
+      std::fprintf(stderr, "%s: the running instance is ending but did not end within %d s\n", ApplicationTitle,
+                   TSingleInstance::EndingWaitMs / 1000);
+    else
       std::fprintf(stderr, "%s: another instance runs but does not answer\n", ApplicationTitle);
-    return instance.HandedOver() ? EXIT_SUCCESS : EXIT_FAILURE;
+    return EXIT_FAILURE;
   }
   TdmMonApp dmMonApp(TdmMonApp::MonitorThread(AStartUp.LogsDir()), ApplicationProblemReports());
   TfrmSettings frmSettings(dmMonApp);

@@ -11,8 +11,10 @@
 namespace orvella {
 namespace {
 
-// What a later start says to the running instance.
+// What a later start says to the running instance, and its answers.
 constexpr char ShowSettingsRequest[] = "settings\n";
+constexpr char TakenAnswer[] = "ok\n";
+constexpr char EndingAnswer[] = "ending\n";
 
 }  // namespace
 
@@ -21,16 +23,33 @@ QString TSingleInstance::RuntimeFolder() {
   return folder.isEmpty() ? QDir::tempPath() : folder;
 }
 
-TSingleInstance::TSingleInstance(std::function<void()> AOnAnotherStart, const QString& AFolder, int AWaitMs)
+TSingleInstance::TSingleInstance(std::function<bool()> AOnAnotherStart, const QString& AFolder, int AWaitMs,
+                                 int AEndingWaitMs)
     : FOnAnotherStart(std::move(AOnAnotherStart)), FChannel(AFolder + QStringLiteral("/orvella.socket")),
       FLock(AFolder + QStringLiteral("/orvella.lock")) {
   // The lock of an instance that died is taken over; no age makes a lock stale.
   FLock.setStaleLockTime(0);
   // The running instance may be just starting or just ending: try until it
   // answers, or is gone and leaves the place to us.
-  const QDeadlineTimer deadline(AWaitMs);
-  while (!TryListen() && !(FHandedOver = TryHandOver()) && !deadline.hasExpired())
+  const QDeadlineTimer answerDeadline(AWaitMs);
+  QDeadlineTimer endDeadline;
+  while (!TryListen()) {
+    switch (TryHandOver()) {
+    case THandOver::Taken:
+      FHandedOver = true;
+      return;
+    case THandOver::Refused:
+      if (!FSawItEnding)
+        endDeadline.setRemainingTime(AEndingWaitMs);
+      FSawItEnding = true;
+      break;
+    case THandOver::NoAnswer:
+      break;
+    }
+    if (FSawItEnding ? endDeadline.hasExpired() : answerDeadline.hasExpired())
+      return;
     QThread::msleep(100);
+  }
 }
 
 TSingleInstance::~TSingleInstance() {
@@ -55,10 +74,14 @@ bool TSingleInstance::TryListen() {
       connect(client, &QLocalSocket::readyRead, this, [this, client] {
         if (!client->canReadLine())
           return;
-        const bool showSettings = client->readLine() == ShowSettingsRequest;
+        if (client->readLine() != ShowSettingsRequest) {
+          client->disconnectFromServer();
+          return;
+        }
+        bool taken = false;
+        RunGuarded([this, &taken] { taken = FOnAnotherStart(); });
+        client->write(taken ? TakenAnswer : EndingAnswer);
         client->disconnectFromServer();
-        if (showSettings)
-          RunGuarded(FOnAnotherStart);
       });
     }
   });
@@ -66,15 +89,21 @@ bool TSingleInstance::TryListen() {
   return true;
 }
 
-bool TSingleInstance::TryHandOver() {
+TSingleInstance::THandOver TSingleInstance::TryHandOver() {
   QLocalSocket socket;
   socket.connectToServer(FChannel);
   if (!socket.waitForConnected(500))
-    return false;
+    return THandOver::NoAnswer;
   socket.write(ShowSettingsRequest);
-  // Answered when the running instance has read the request and hung up.
-  return socket.waitForBytesWritten(1000) &&
-         (socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(2000));
+  if (!socket.waitForBytesWritten(1000))
+    return THandOver::NoAnswer;
+  // The running instance answers once it has read the request, and hangs up.
+  while (!socket.canReadLine() && socket.waitForReadyRead(2000)) {
+  }
+  const QByteArray answer = socket.readLine();
+  if (answer == TakenAnswer)
+    return THandOver::Taken;
+  return answer == EndingAnswer ? THandOver::Refused : THandOver::NoAnswer;
 }
 
 }  // namespace orvella

@@ -1,10 +1,13 @@
 #!/usr/bin/python3
 """Ending while work is under way. Exit from the tray menu while a report mail
-waits for a mail server that never answers: once the sender's bound for
-setting up its connection has run out, orvella ends by itself (the failed
-send goes to its standard error: no message box holds up the end), and no
-process of it is left. Killed with SIGKILL while mtr traces the route: no child outlives it by
-more than two seconds."""
+waits for a mail server that never answers: a second start meanwhile is
+refused the hand-over and waits; once the sender's bound for setting up its
+connection has run out, the failed send is shown in a message box (the user
+chose to end and is there to read it), orvella ends when it is dismissed, and
+the waiting start becomes the running monitor. SIGTERM while its mail stalls
+in the same way: it ends by itself, the failure on standard error and no
+message box holding up the end. Killed with SIGKILL while mtr traces the
+route: no child outlives it by more than two seconds."""
 import os
 import signal
 import subprocess
@@ -28,19 +31,52 @@ def request_report(session):
     MailHost.send_report(session, "Test", "1")
 
 
+def wait_for_mail_connection(session, mail, before):
+    e2e.wait_for("the mail sender's connection", lambda: mail.connections() > before, timeout=30)
+    return time.monotonic()
+
+
 def exit_while_mail_stalls(session, mail):
-    orvella = MailHost.start_orvella(session, mail, CLIENT, without_mtr=True)
+    """Returns the process of the second start, which runs once the first has ended."""
+    first = MailHost.start_orvella(session, mail, CLIENT, without_mtr=True)
     request_report(session)
-    e2e.wait_for("the mail sender's connection", mail.connections, timeout=30)
-    connected = time.monotonic()
+    connected = wait_for_mail_connection(session, mail, 0)
     menu = MailHost.open_tray_menu(session)
     session.click(*session.menu_item(menu, MailHost.EXIT_ITEM))
+    second = session.start(MailHost.orvella_binds(session, mail, without_mtr=True))
+    time.sleep(3)
+    if second.poll() is not None or first.poll() is not None:
+        e2e.fail(f"while the first one ends a second start ended with {second.poll()}, the first with {first.poll()}")
+    box = session.wait_window(ERROR_BOX, timeout=CONNECT_BOUND + SLACK)
+    print(f"the mail's failure shown {time.monotonic() - connected:.1f} s after its connection")
+    session.screenshot("mail-error-after-exit")
+    session.x("xdotool", "windowfocus", "--sync", box.id)
+    session.x("xdotool", "key", "Return")
+    try:
+        code = first.wait(timeout=SLACK)
+    except subprocess.TimeoutExpired:
+        e2e.fail("orvella did not end once its mail's failure was dismissed")
+    if code != 0:
+        e2e.fail(f"exit code {code}")
+    e2e.wait_for("the second start as the running monitor", lambda: session.running_pids() == [second.pid])
+    e2e.wait_for("the second start's tray icon", session.tray_icon)
+    if second.poll() is not None:
+        e2e.fail(f"the second start ended with {second.returncode}")
+    session.screenshot("second-start-running")
+    return second
+
+
+def terminated_while_mail_stalls(session, mail, orvella):
+    before = mail.connections()
+    request_report(session)
+    connected = wait_for_mail_connection(session, mail, before)
+    orvella.send_signal(signal.SIGTERM)
     try:
         code = orvella.wait(timeout=CONNECT_BOUND + SLACK)
     except subprocess.TimeoutExpired:
         if session.windows(ERROR_BOX):
-            session.screenshot("mail-error-at-exit")
-        e2e.fail("orvella did not end within the mail sender's bound after its exit")
+            session.screenshot("mail-error-at-sigterm")
+        e2e.fail("orvella did not end within the mail sender's bound after SIGTERM")
     print(f"orvella ended {time.monotonic() - connected:.1f} s after the mail connection")
     if code != 0:
         e2e.fail(f"exit code {code}")
@@ -68,7 +104,8 @@ def killed_during_trace(session, mail):
 def journey(app, build_dir, lab_tool):
     with e2e.Session("ending-while-busy", app, build_dir, lab_tool, mail=True) as session, \
             MailHost.MailServer(session, stall=True) as mail:
-        exit_while_mail_stalls(session, mail)
+        second = exit_while_mail_stalls(session, mail)
+        terminated_while_mail_stalls(session, mail, second)
         killed_during_trace(session, mail)
 
 

@@ -133,12 +133,17 @@ def start_orvella(session, mail, client, without_mtr=False):
     """Starts orvella monitoring for client, trusting the mail host's authority;
     without_mtr hides mtr from it, so that it traces with tracepath, which is
     done in a moment where mtr takes 100 rounds of a second."""
+    return session.start_monitoring(client, e2e.load_monitors_off(), orvella_binds(session, mail, without_mtr))
+
+
+def orvella_binds(session, mail, without_mtr=False):
+    """The mounts of start_orvella, for starting it again."""
     binds = [mail.bind_mount()]
     if without_mtr:
         hidden = os.path.join(session.home, "no-mtr")
         open(hidden, "w").close()
         binds.append((hidden, shutil.which("mtr")))
-    return session.start_monitoring(client, e2e.load_monitors_off(), binds)
+    return binds
 
 
 def open_tray_menu(session):

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -385,6 +386,45 @@ TEST_F(MonApp, AStepOfTheEndThatFailsStillEndsTheProgram) {
   EXPECT_EQ(FHolder->Terminations, 1);
   EXPECT_EQ(app.TrayIcon().contextMenu(), nullptr);
   EXPECT_EQ(FNotifications->Count(), 0);
+}
+
+// A mail sender's failure that arrives while the program ends: shown in the
+// exception report's message box when the user chose "Выход", on standard
+// error when the session or a signal ended the program.
+TEST_F(MonApp, AMailThatFailsWhileTheProgramEndsIsShownOnlyWhenTheUserChoseExit) {
+  for (const bool fromMenu : {true, false}) {
+    ClearEarlierExit();
+    ReportExceptionsToStandardError(false);
+    TdmMonApp& app = StartApp();
+    FReports.Senders = 1;
+    QString boxText;
+    QTimer boxWatch;
+    QObject::connect(&boxWatch, &QTimer::timeout, [&boxText] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        boxText = box->text();
+        box->done(QMessageBox::Ok);
+      }
+    });
+    boxWatch.start(20);
+    QTimer::singleShot(0, &app, [this, &app, fromMenu] {
+      // The sender's failure and then its end come through the queue while Shutdown waits.
+      QueueToGuiThread([] { throw Exception("Smtp.Authenticate failed"); });
+      QueueToGuiThread([this] { FReports.Senders = 0; });
+      if (fromMenu)
+        app.miExit().trigger();
+      else
+        app.Terminate();
+    });
+    ::testing::internal::CaptureStderr();
+    QEventLoop loop;
+    QTimer::singleShot(10000, &loop, [&loop] { loop.exit(99); });
+    EXPECT_EQ(loop.exec(), 0) << fromMenu;
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(boxText.toStdString(), fromMenu ? "Smtp.Authenticate failed" : "") << fromMenu;
+    EXPECT_EQ(said.find("Smtp.Authenticate failed") != std::string::npos, !fromMenu) << said;
+    FForm.reset();
+    FApp.reset();
+  }
 }
 
 TEST_F(MonApp, SettingsDialogLayout) {
