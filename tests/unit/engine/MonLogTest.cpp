@@ -240,10 +240,16 @@ TEST_F(MonLog, OutlivesTheFolderObjectItWasGiven) {
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - \r\n");
 }
 
-TEST_F(MonLog, FlushCommitsAnOpenFileAndIgnoresNone) {
+// Whether the kernel wrote the file to disk cannot be seen from here; what can
+// is that a flush with no day file open makes none, and that a flush leaves
+// the open file where it is, every line kept and the next one following it.
+TEST_F(MonLog, FlushMakesNoFileWhenNoneIsOpenAndKeepsTheOpenOne) {
   EXPECT_NO_THROW(Monitor.Flush());
+  EXPECT_FALSE(Exists(DayFile()));
   Sample(1.0);
   EXPECT_NO_THROW(Monitor.Flush());
+  Sample(2.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 1\r\n19.04.2021 14:03:07 - 2\r\n");
 }
 
 }  // namespace
