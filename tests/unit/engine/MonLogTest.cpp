@@ -215,6 +215,15 @@ TEST_F(MonLog, ADeletedOrReplacedFileIsOpenedAgainByItsName) {
   std::filesystem::remove_all(Dir.Path());
   Sample(4.0);
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 4\r\n");
+
+  // Another file renamed over it, and then the whole folder moved away.
+  std::ofstream(Temp / "other.log") << "other\r\n";
+  std::filesystem::rename(Temp / "other.log", DayFile());
+  Sample(5.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "other\r\n19.04.2021 14:03:07 - 5\r\n");
+  std::filesystem::rename(Dir.Path(), Temp / "moved-logs");
+  Sample(6.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 6\r\n");
 }
 
 // The lines name the client's server.
