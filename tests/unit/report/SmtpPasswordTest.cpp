@@ -22,9 +22,7 @@ TEST(SmtpPassword, StoredTextsDecodeToTheirPasswords) {
   }
 }
 
-TEST(SmtpPassword, TextThatIsNoBase64IsRefused) {
-  EXPECT_THROW(TSmtpPassword("not base64!", 1), EAssertionFailed);
-}
+TEST(SmtpPassword, TextThatIsNoBase64IsRefused) { EXPECT_THROW(TSmtpPassword("not base64!", 1), EAssertionFailed); }
 
 }  // namespace
 }  // namespace orvella
