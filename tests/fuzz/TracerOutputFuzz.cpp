@@ -17,9 +17,11 @@ namespace {
 bool IsUtf8(std::string_view AText) {
   for (size_t i = 0; i < AText.size();) {
     const auto byte = static_cast<unsigned char>(AText[i]);
-    const size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte <= 0xDF ? 2 : byte >= 0xE0 && byte <= 0xEF ? 3
-                                        : byte >= 0xF0 && byte <= 0xF4   ? 4
-                                                                         : 0;
+    const size_t length = byte < 0x80                    ? 1
+                          : byte >= 0xC2 && byte <= 0xDF ? 2
+                          : byte >= 0xE0 && byte <= 0xEF ? 3
+                          : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                         : 0;
     if (length == 0 || i + length > AText.size())
       return false;
     uint32_t code = length == 1 ? byte : byte & (0xFF >> (length + 1));
@@ -40,7 +42,8 @@ bool IsUtf8(std::string_view AText) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* AData, size_t ASize) {
-  static const char* const Charsets[] = {"UTF-8", "CP866", "CP437", "CP1251", "KOI8-R", "ISO-8859-1", "ANSI_X3.4-1968"};
+  static const char* const Charsets[] = {"UTF-8",  "CP866",      "CP437",         "CP1251",
+                                         "KOI8-R", "ISO-8859-1", "ANSI_X3.4-1968"};
   if (ASize < 1)
     return 0;
   const std::string charset = Charsets[AData[0] % std::size(Charsets)];
