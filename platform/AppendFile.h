@@ -36,7 +36,18 @@ private:
 #ifdef _WIN32
   void* FHandle;
 #else
+  // Whether the file open now is the one of its name, asked of the names.
+  bool SameAsName() const;
+  // Starts the watch of the folder for a change of the file's name.
+  void WatchFolder();
+
   int FHandle;
+  // An inotify descriptor on the folder, so that the check before a line
+  // costs one read that finds nothing; -1 where the system gives none.
+  int FWatch = -1;
+  std::string FBaseName;
+  // Set once the watch has seen the name deleted, moved or replaced.
+  mutable bool FMoved = false;
 #endif
 };
 

@@ -12,19 +12,22 @@ namespace orvella {
 void CheckMailTls() {
   if (const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT); result != CURLE_OK)
     throw Exception(std::string("The mail library cannot start: ") + curl_easy_strerror(result));
-  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  CheckMailLibrary(*curl_version_info(CURLVERSION_NOW));
+}
+
+void CheckMailLibrary(const curl_version_info_data& AInfo) {
   bool smtp = false;
-  for (const char* const* protocol = info->protocols; protocol && *protocol; ++protocol)
+  for (const char* const* protocol = AInfo.protocols; protocol && *protocol; ++protocol)
     smtp = smtp || std::strcmp(*protocol, "smtp") == 0;
   std::string missing;
   if (!smtp)
     missing += ", SMTP";
-  if (!(info->features & CURL_VERSION_SSL) || !info->ssl_version)
+  if (!(AInfo.features & CURL_VERSION_SSL) || !AInfo.ssl_version)
     missing += ", TLS";
-  if (!(info->features & CURL_VERSION_THREADSAFE))
+  if (!(AInfo.features & CURL_VERSION_THREADSAFE))
     missing += ", thread safety";
   if (!missing.empty())
-    throw Exception(std::string("The mail library libcurl ") + info->version + " lacks " + missing.substr(2) +
+    throw Exception(std::string("The mail library libcurl ") + AInfo.version + " lacks " + missing.substr(2) +
                     "; report mails cannot be sent");
 }
 

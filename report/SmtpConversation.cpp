@@ -54,6 +54,9 @@ void TSmtpConversation::CommandSent(std::string_view ALine) {
 }
 
 bool TSmtpConversation::ReplyReceived(std::string_view ALine) {
+  // Stopped once, the transfer stays stopped, continuation lines included.
+  if (!FFailure.empty())
+    return false;
   const std::string_view line = WithoutLineBreak(ALine);
   if (FCommand == TCommand::Ehlo && line.size() > 4 && StartsWithNoCase(line.substr(4), "SIZE ")) {
     // "SIZE 0" or a bare "SIZE" announce no limit.

@@ -88,9 +88,21 @@ TIcmpParseResult TLinuxIcmp::IcmpParseReplies(void* AReply, uint32_t AReplySize)
 
 TOsHandle TLinuxIcmp::CreateCompletionEvent(uint32_t& ALastError) { return FEvents.Create(ALastError); }
 
-void TLinuxIcmp::ResetEvent(TOsHandle AEvent) { FEvents.Reset(AEvent); }
+void TLinuxIcmp::ResetEvent(TOsHandle AEvent) {
+  {
+    const std::lock_guard lock(FLock);
+    FSignalled.erase(AEvent);
+  }
+  FEvents.Reset(AEvent);
+}
 
-void TLinuxIcmp::CloseEvent(TOsHandle AEvent) { FEvents.Close(AEvent); }
+void TLinuxIcmp::CloseEvent(TOsHandle AEvent) {
+  {
+    const std::lock_guard lock(FLock);
+    FSignalled.erase(AEvent);
+  }
+  FEvents.Close(AEvent);
+}
 
 uint32_t TLinuxIcmp::WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) {
   const TOsHandle events[] = {AEvent};
@@ -100,14 +112,24 @@ uint32_t TLinuxIcmp::WaitForSingleObject(TOsHandle AEvent, uint32_t ATimeout) {
 uint32_t TLinuxIcmp::WaitForAllObjects(std::span<const TOsHandle> AEvents, uint32_t ATimeout) {
   const TPollDeadline deadline(ATimeout);
   std::vector<pollfd> waiting;
-  for (const TOsHandle event : AEvents)
-    waiting.push_back({static_cast<int>(event), POLLIN, 0});
+  {
+    const std::lock_guard lock(FLock);
+    for (const TOsHandle event : AEvents)
+      if (!FSignalled.contains(event))
+        waiting.push_back({static_cast<int>(event), POLLIN, 0});
+  }
   while (!waiting.empty()) {
     const int ready = PollUntil(waiting, deadline);
     if (ready < 0)
       return WaitFailed;
     if (ready == 0)
       return WaitTimeout;
+    {
+      const std::lock_guard lock(FLock);
+      for (const pollfd& fd : waiting)
+        if ((fd.revents & POLLIN) != 0)
+          FSignalled.insert(static_cast<TOsHandle>(fd.fd));
+    }
     std::erase_if(waiting, [](const pollfd& AFd) { return (AFd.revents & POLLIN) != 0; });
     for (const pollfd& fd : waiting)
       if (fd.revents & (POLLNVAL | POLLERR))

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "platform/EventTable.h"
 #include "platform/Icmp.h"
@@ -46,6 +47,10 @@ private:
   std::mutex FLock;
   std::map<TOsHandle, std::unique_ptr<TIcmpEndpoint>> FEndpoints;
   TEventTable FEvents;
+  // The events a wait has seen signalled that no reset has cleared since: a
+  // manual-reset event stays signalled, so waiting for it again (as every
+  // pinger does after the wait for all) needs no poll.
+  std::set<TOsHandle> FSignalled;
   TOsHandle FNextHandle = 1;
 };
 

@@ -44,7 +44,8 @@ bool SplitPath(const std::string& APath, std::string& AObject, std::string& AIns
 }  // namespace
 
 TLinuxPerfCounters::TLinuxPerfCounters(std::string AProcRoot, const ITickSource& ATicks, std::string ASysRoot)
-    : FProcRoot(std::move(AProcRoot)), FTicks(ATicks), FSysRoot(std::move(ASysRoot)) {}
+    : FProcRoot(std::move(AProcRoot)), FTicks(ATicks), FSysRoot(std::move(ASysRoot)), FStat(FProcRoot + "/stat"),
+      FMemInfo(FProcRoot + "/meminfo"), FDiskStats(FProcRoot + "/diskstats") {}
 
 TPdhStatus TLinuxPerfCounters::OpenQuery(TOsHandle& AQuery) {
   std::lock_guard lock(FLock);
@@ -163,7 +164,10 @@ bool TLinuxPerfCounters::TotalPhysicalMemory(uint64_t& ABytes, int& ALastError) 
 }
 
 bool TLinuxPerfCounters::ReadMemInfo(const char* AField, uint64_t& ABytes) const {
-  std::ifstream file(FProcRoot + "/meminfo");
+  std::string text;
+  if (!FMemInfo.Read(text))
+    return false;
+  std::istringstream file(text);
   std::string name;
   uint64_t kibibytes = 0;
   std::string line;
@@ -182,7 +186,10 @@ bool TLinuxPerfCounters::Read(const TCounter& ACounter, TRaw& ARaw) const {
   case TKind::ProcessorTime: {
     // user nice system idle iowait irq softirq steal; guest time is already
     // part of user and nice. Waiting for I/O is idle time, as on Windows.
-    std::ifstream file(FProcRoot + "/stat");
+    std::string text;
+    if (!FStat.Read(text))
+      return false;
+    std::istringstream file(text);
     std::string name;
     double user, nice, system, idle, iowait, irq, softirq, steal;
     if (!(file >> name >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal) || name != "cpu")
@@ -200,7 +207,10 @@ bool TLinuxPerfCounters::Read(const TCounter& ACounter, TRaw& ARaw) const {
     return true;
   }
   case TKind::DiskQueueLength: {
-    std::ifstream file(FProcRoot + "/diskstats");
+    std::string text;
+    if (!FDiskStats.Read(text))
+      return false;
+    std::istringstream file(text);
     std::string line;
     double weighted = 0;
     size_t found = 0;

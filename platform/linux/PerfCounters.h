@@ -18,6 +18,7 @@
 
 #include "platform/PerfCounters.h"
 #include "platform/TickSource.h"
+#include "platform/linux/ProcFile.h"
 
 namespace orvella::platform {
 
@@ -56,6 +57,9 @@ private:
   const std::string FProcRoot;
   const ITickSource& FTicks;
   const std::string FSysRoot;
+  const TProcFile FStat;
+  const TProcFile FMemInfo;
+  const TProcFile FDiskStats;
   std::mutex FLock;
   std::map<TOsHandle, bool> FQueries;
   std::map<TOsHandle, TCounter> FCounters;

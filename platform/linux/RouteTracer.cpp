@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
@@ -69,8 +70,50 @@ std::string ConsoleCharset() {
   return charset;
 }
 
+namespace {
+
+constexpr std::string_view Replacement = "\xEF\xBF\xBD";
+
+// The length of the well-formed UTF-8 sequence (RFC 3629: no overlong forms,
+// no surrogates, nothing above U+10FFFF) at the start of AText; 0 for none.
+size_t Utf8SequenceAt(std::string_view AText) {
+  const auto lead = static_cast<unsigned char>(AText[0]);
+  const size_t length = lead < 0x80                    ? 1
+                        : lead >= 0xC2 && lead <= 0xDF ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
+  if (length == 0 || length > AText.size())
+    return 0;
+  uint32_t code = length == 1 ? lead : lead & (0xFFu >> (length + 1));
+  for (size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(AText[i]);
+    if ((next & 0xC0) != 0x80)
+      return 0;
+    code = code << 6 | (next & 0x3F);
+  }
+  if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+      (length == 4 && (code < 0x10000 || code > 0x10FFFF)))
+    return 0;
+  return length;
+}
+
+// iconv passes some byte sequences from UTF-8 to UTF-8 unchecked (F5 to F7
+// leads, beyond U+10FFFF): what it gives is checked once more, so that the
+// report's trace is always UTF-8.
+std::string WellFormed(std::string_view AText) {
+  std::string text;
+  while (!AText.empty()) {
+    const size_t length = Utf8SequenceAt(AText);
+    text += length == 0 ? Replacement : AText.substr(0, length);
+    AText.remove_prefix(length == 0 ? 1 : length);
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string ConsoleTextToUtf8(std::string_view ABytes, const std::string& ACharset) {
-  static constexpr std::string_view Replacement = "\xEF\xBF\xBD";
   const TIconv converter(ACharset);
   std::string result;
   char buffer[4096];
@@ -85,7 +128,7 @@ std::string ConsoleTextToUtf8(std::string_view ABytes, const std::string& AChars
     result.append(buffer, static_cast<size_t>(out - buffer));
     if (done != static_cast<size_t>(-1)) {
       if (inLeft == 0 && out == buffer)
-        return result;
+        return WellFormed(result);
       continue;
     }
     if (code == E2BIG)

@@ -43,18 +43,21 @@ namespace {
 // period timed by the tick counter thus starts on the same tick every time,
 // instead of drifting by the fraction of a millisecond the counter drops.
 // A timerfd carries it because poll's own time-out is rounded up to whole
-// milliseconds and stretched by the timer slack, about 1 ms in a second.
-TFd TickDeadline(uint32_t ATimeout) {
-  TFd timer(timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK));
-  if (!timer.Valid())
+// milliseconds and stretched by the timer slack, about 1 ms in a second. Each
+// thread sets its own timer again for every wait (which also clears what it
+// counted before) rather than making one each time: the sampling loop waits
+// once a second for as long as it runs.
+int TickDeadline(uint32_t ATimeout) {
+  thread_local const TFd Timer(timerfd_create(CLOCK_BOOTTIME, TFD_CLOEXEC | TFD_NONBLOCK));
+  if (!Timer.Valid())
     RaiseLastOSError();
   const int64_t end = SystemTickSource().Milliseconds() + ATimeout;
   itimerspec at{};
   at.it_value.tv_sec = static_cast<time_t>(end / 1000);
   at.it_value.tv_nsec = static_cast<long>(end % 1000 * 1000000);
-  if (timerfd_settime(timer.Get(), TFD_TIMER_ABSTIME, &at, nullptr) != 0)
+  if (timerfd_settime(Timer.Get(), TFD_TIMER_ABSTIME, &at, nullptr) != 0)
     RaiseLastOSError();
-  return timer;
+  return Timer.Get();
 }
 
 }  // namespace
@@ -63,11 +66,8 @@ int WaitForAny(const std::vector<TOsHandle>& AHandles, uint32_t ATimeout) {
   std::vector<pollfd> fds;
   for (const TOsHandle handle : AHandles)
     fds.push_back({static_cast<int>(handle), POLLIN, 0});
-  TFd deadline;
-  if (ATimeout != 0 && ATimeout != Infinite) {
-    deadline = TickDeadline(ATimeout);
-    fds.push_back({deadline.Get(), POLLIN, 0});
-  }
+  if (ATimeout != 0 && ATimeout != Infinite)
+    fds.push_back({TickDeadline(ATimeout), POLLIN, 0});
   if (PollUntil(fds, TPollDeadline(ATimeout == 0 ? 0 : Infinite)) < 0)
     RaiseLastOSError();
   for (size_t i = 0; i < AHandles.size(); ++i) {

@@ -16,7 +16,8 @@ import sys
 import tempfile
 import time
 
-SKIP = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_support import SKIP, poll, processes, skip, start_xvfb  # noqa: E402,F401
 TOOLS = ("Xvfb", "trayer", "xwininfo", "xprop", "xdotool", "import", "ip")
 SERVER_DOMAIN_SUFFIX = ".rdp.orvella.example"
 SMTP_HOST = "smtp.orvella.example"
@@ -41,21 +42,12 @@ def fail(what):
     raise Failure(what)
 
 
-def skip(reason):
-    print(f"skipped: {reason}")
-    sys.exit(SKIP)
-
-
 def wait_for(what, predicate, timeout=20.0, interval=0.2):
     """The predicate's first true value; fails with `what` after `timeout` s."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            fail(f"timed out: {what}")
-        time.sleep(interval)
+    value = poll(predicate, timeout, interval)
+    if not value:
+        fail(f"timed out: {what}")
+    return value
 
 
 class Window:
@@ -191,18 +183,13 @@ class Session:
         return False
 
     def _start_xvfb(self):
-        read_end, write_end = os.pipe()
         # The X server stays in this machine's own namespace, where its
         # abstract socket name is unique; one started in another namespace
         # would pick a number already in use and replace that server's socket
         # file in /tmp/.X11-unix.
-        server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                                   "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
+        server, number = start_xvfb(["-screen", "0", "1024x768x24", "-nolisten", "tcp"])
         self.helpers.append(server)
-        os.close(write_end)
-        with os.fdopen(read_end) as pipe:
-            number = pipe.readline().strip()
-        if not number.isdigit():
+        if number is None:
             skip("Xvfb did not start")
         # Programs in the client's namespace reach it only through its socket
         # file; a link to it in a folder of our own, mounted over
@@ -331,25 +318,12 @@ class Session:
     def client_pids(self):
         """Every process in the lab's client namespace."""
         namespace = os.stat(f"/run/netns/{self.lab['client']}")
-        pids = []
-        for entry in os.listdir("/proc"):
-            try:
-                if entry.isdigit() and os.stat(f"/proc/{entry}/ns/net").st_ino == namespace.st_ino:
-                    pids.append(int(entry))
-            except OSError:
-                pass
-        return pids
+        return processes(lambda pid: os.stat(f"/proc/{pid}/ns/net").st_ino == namespace.st_ino)
 
     def running_pids(self):
         """The processes of orvella in the client's namespace."""
-        pids = []
-        for pid in self.client_pids():
-            try:
-                if os.path.realpath(f"/proc/{pid}/exe") == self.app:
-                    pids.append(pid)
-            except OSError:
-                pass
-        return pids
+        client = set(self.client_pids())
+        return processes(lambda pid: pid in client and os.path.realpath(f"/proc/{pid}/exe") == self.app)
 
     def open_files(self, pid, pattern):
         """The files the process holds open whose path matches pattern."""

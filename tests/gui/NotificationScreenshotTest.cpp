@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/gui/NotificationFixture.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/Xvfb.h"
 
 namespace orvella::testing {
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   const bool listing = ::testing::GTEST_FLAG(list_tests);
   if (listing) {
     orvella::testing::SkipReason = "only listing";
-  } else if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) {
+  } else if (!orvella::testing::OnPath("Xvfb")) {
     orvella::testing::SkipReason = "Xvfb is not installed (package xvfb)";
   } else {
     server = std::make_unique<orvella::testing::TXvfb>();

@@ -16,6 +16,7 @@
 #include "platform/PerfServices.h"
 #include "platform/WaitableEvent.h"
 #include "tests/support/ChildRun.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
@@ -87,13 +88,8 @@ TEST(CommandProcessStart, PassesEachArgumentAsItIsWithoutAShell) {
 }
 
 TEST(CommandProcessStart, UnknownProgramRaisesTheSystemError) {
-  try {
-    TCommandProcess process({"orvella-no-such-program"}, 0);
-    FAIL() << "started";
-  } catch (const EOSError& error) {
-    EXPECT_EQ(error.ErrorCode(), ENOENT);
-    EXPECT_STREQ(error.what(), "System error 2: No such file or directory: orvella-no-such-program");
-  }
+  EXPECT_TRUE(testing::RaisesOSError([] { TCommandProcess process({"orvella-no-such-program"}, 0); }, ENOENT,
+                                     "System error 2: No such file or directory: orvella-no-such-program"));
 }
 
 TEST(CommandProcessHandle, IsZeroWithoutProcessAndSignalledAtTheEnd) {

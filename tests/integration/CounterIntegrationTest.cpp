@@ -16,6 +16,7 @@
 #include "engine/CounterLog.h"
 #include "engine/UsedMemoryLog.h"
 #include "platform/linux/PerfCounters.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"
 
@@ -23,17 +24,6 @@ namespace orvella {
 namespace {
 
 using platform::TOsHandle;
-
-std::string Output(const char* ACommand) {
-  std::string text;
-  if (FILE* pipe = popen(ACommand, "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      text.append(buffer, n);
-    pclose(pipe);
-  }
-  return text;
-}
 
 // One counter of a fresh query on the system's counters.
 class TCounter {
@@ -122,7 +112,7 @@ TEST(CounterIntegrationTest, ProcessorTimeRisesUnderABusyLoopAsVmstatSeesIt) {
   cpu.Read(value);
   TBusyLoop busy;
   // vmstat's second line is the share of the next second: us sy id wa st.
-  const std::string vmstat = Output("vmstat 1 2");
+  const std::string vmstat = testing::CommandOutput({"vmstat", "1", "2"});
   ASSERT_EQ(cpu.Read(value), 0u);
   std::istringstream lines(vmstat);
   std::string line, last;
@@ -144,7 +134,7 @@ TEST(CounterIntegrationTest, AvailableMemoryMatchesFree) {
   double value = 0;
   ASSERT_EQ(memory.Read(value), 0u);
   // "Mem:  total used free shared buff/cache available"
-  std::istringstream free(Output("free -b"));
+  std::istringstream free(testing::CommandOutput({"free", "-b"}));
   std::string line, label;
   std::getline(free, line);
   std::getline(free, line);

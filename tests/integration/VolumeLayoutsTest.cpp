@@ -16,6 +16,7 @@
 #include "platform/SystemDir.h"
 #include "platform/linux/PerfCounters.h"
 #include "platform/linux/VolumeDevices.h"
+#include "tests/support/ChildRun.h"
 #include "tests/support/LogReader.h"
 #include "tests/support/TempDir.h"
 
@@ -25,20 +26,15 @@ namespace {
 namespace fs = std::filesystem;
 using platform::TBlockDevice;
 
+// The commands are shell lines: some join two steps with "&&".
 std::string Output(const std::string& ACommand) {
-  std::string text;
-  if (FILE* pipe = popen((ACommand + " 2>/dev/null").c_str(), "r")) {
-    char buffer[256];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-      text.append(buffer, n);
-    pclose(pipe);
-  }
+  std::string text = testing::CommandOutput({"sh", "-c", ACommand + " 2>/dev/null"});
   while (!text.empty() && text.back() == '\n')
     text.pop_back();
   return text;
 }
 
-bool Quiet(const std::string& ACommand) { return std::system((ACommand + " >/dev/null 2>&1").c_str()) == 0; }
+bool Quiet(const std::string& ACommand) { return testing::CommandSucceeds({"sh", "-c", ACommand}); }
 
 std::string SysfsName(const std::string& ADevicePath) { return fs::canonical(ADevicePath).filename(); }
 

@@ -15,7 +15,8 @@ import tempfile
 import time
 import uuid
 
-SKIP = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_support import SKIP, poll, processes, read_proc  # noqa: E402
 
 
 def disk_of(path):
@@ -32,29 +33,11 @@ def disk_of(path):
 
 def processes_with(marker):
     """Pids of the processes whose environment carries marker."""
-    found = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/environ", "rb") as environ:
-                if marker.encode() in environ.read():
-                    found.append(int(pid))
-        except OSError:
-            pass
-    return found
+    return processes(lambda pid: marker.encode() in read_proc(pid, "environ"))
 
 
 def command_line(pid):
-    with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
-        return cmdline.read().split(b"\0")[:-1]
-
-
-def wait_for(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.1)
-    return condition()
+    return read_proc(pid, "cmdline").split(b"\0")[:-1]
 
 
 def run(executable, workdir, setup, seconds):
@@ -121,8 +104,8 @@ def main():
             with open(switch) as file:
                 if file.read().strip() != "1":
                     failures.append("the repair did not switch the statistics on")
-            if not wait_for(lambda: any(command_line(pid) == [executable.encode()]
-                                        for pid in processes_with(marker)), 10):
+            if not poll(lambda: any(command_line(pid) == [executable.encode()]
+                                    for pid in processes_with(marker)), 10):
                 failures.append("no fresh monitor started after the repair")
             time.sleep(1)
             repairs = [pid for pid in processes_with(marker) if b"FixCounters" in command_line(pid)]

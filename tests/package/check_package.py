@@ -27,7 +27,8 @@ import time
 PACKAGE = "orvella"
 EXECUTABLE = "/usr/bin/orvella"
 CLIENT_ID = "pkgcheck"
-SKIP = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from script_support import SKIP, start_xvfb  # noqa: E402
 APT = ["apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=300"]
 APT_ENV = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
 # Kept until the package is gone again: a guard that finds it purges.
@@ -144,13 +145,8 @@ class Check:
         if connection.stdout.readline().strip() != "up":
             raise RuntimeError("no connection to 127.0.0.1:3389 in the namespace")
 
-        read_end, write_end = os.pipe()
-        xvfb = self.spawn(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-screen", "0", "1280x800x24"],
-                          pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        display = os.read(read_end, 16).decode().strip()
-        os.close(read_end)
-        if not display:
+        _, display = start_xvfb(["-nolisten", "tcp", "-screen", "0", "1280x800x24"], spawn=self.spawn)
+        if display is None:
             raise RuntimeError("Xvfb did not start")
 
         env = ["env", "-i", f"HOME={home}", f"USER={self.user}", f"DISPLAY=:{display}", "PATH=/usr/bin:/bin",

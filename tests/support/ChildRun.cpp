@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -140,6 +142,28 @@ int TChildRun::Stop(int ASignal, std::chrono::milliseconds ALimit) {
 void TChildRun::Signal(int ASignal) const {
   if (FPid > 0)
     kill(FPid, ASignal);
+}
+
+std::string CommandOutput(const std::vector<std::string>& AArgs, int* AExitCode) {
+  TChildRun child(AArgs);
+  const int code = child.Wait();
+  if (AExitCode)
+    *AExitCode = code;
+  return child.Output();
+}
+
+bool CommandSucceeds(const std::vector<std::string>& AArgs) {
+  return TChildRun(AArgs, {.Output = TChildSetup::TOutput::Quiet}).Wait() == 0;
+}
+
+bool OnPath(const std::string& AProgram) {
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path ? path : "");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (!folder.empty() && access((folder + "/" + AProgram).c_str(), X_OK) == 0)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace orvella::testing

@@ -73,4 +73,12 @@ private:
   rusage FUsage{};
 };
 
+// What AArgs[0] printed on its standard output, waited for as TChildRun does;
+// AExitCode gets its exit code (-1 when it hung and was killed).
+std::string CommandOutput(const std::vector<std::string>& AArgs, int* AExitCode = nullptr);
+// Whether AArgs[0] ran and exited with 0, its output and errors dropped.
+bool CommandSucceeds(const std::vector<std::string>& AArgs);
+// Whether AProgram is an executable file along the PATH.
+bool OnPath(const std::string& AProgram);
+
 }  // namespace orvella::testing

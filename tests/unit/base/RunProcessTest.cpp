@@ -10,9 +10,10 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/Exceptions.h"
 #include "base/NowUTC.h"
+#include "platform/Exceptions.h"
 #include "tests/support/ChildRun.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/FileText.h"
 #include "tests/support/TempDir.h"
 
@@ -122,13 +123,8 @@ TEST_F(RunProcessTest, ElevationGoesThroughTheConsentPromptInTheProgramsFolder) 
 }
 
 TEST_F(RunProcessTest, FailuresRaiseTheSystemError) {
-  try {
-    RunProcess(FDir / "missing", "", false, false, true);
-    FAIL() << "no exception";
-  } catch (const EOSError& error) {
-    EXPECT_EQ(error.ErrorCode(), ENOENT);
-    EXPECT_EQ(std::string(error.what()), "System error 2: No such file or directory: " + FDir / "missing");
-  }
+  EXPECT_TRUE(testing::RaisesOSError([this] { RunProcess(FDir / "missing", "", false, false, true); }, ENOENT,
+                                     "System error 2: No such file or directory: " + FDir / "missing"));
   const std::string script = FDir / "killed.sh";
   std::ofstream(script) << "#!/bin/sh\nkill -KILL $$\n";
   chmod(script.c_str(), 0755);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -24,6 +26,37 @@ TEST(HashLittle, EveryTailLengthCountsItsBytes) {
     std::string b = a;
     b.back() = 'y';
     EXPECT_NE(HashLittle(a.data(), length, 0), HashLittle(b.data(), length, 0)) << length;
+  }
+}
+
+// Worked out apart from this code, from the algorithm's description: the state
+// hashed as its four little-endian bytes with initial value 0, each byte XORed
+// with the XOR of the new state's bytes. A change of either step breaks every
+// stored mail password, so the stream is pinned byte for byte.
+TEST(ScrambleBytes, GivesTheKnownKeyStream) {
+  struct TCase {
+    uint32_t Seed;
+    std::string Input;
+    std::string ExpectedHex;
+  };
+  const TCase cases[] = {
+      {0, std::string(8, '\0'), "b903696b1b3c1484"},
+      {1, std::string(8, '\0'), "6b8d3539d26e44a4"},
+      {0x80000000, std::string(16, '\0'), "9deef6f342b4912c764eff9f7ee4dd0f"},
+      {0xffffffff, std::string(5, '\xff'), "e9a882f010"},
+      {0xdeadbeef, "Orvella", "00f3daf8650b17"},
+      {20261209, std::string(12, '\0'), "919088a7847ed86e786cd014"},
+  };
+  for (const TCase& test : cases) {
+    std::string buffer = test.Input;
+    ScrambleBytes(buffer.data(), buffer.size(), test.Seed);
+    std::string hex;
+    for (const char c : buffer) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+      hex += digits;
+    }
+    EXPECT_EQ(hex, test.ExpectedHex) << "seed " << test.Seed;
   }
 }
 

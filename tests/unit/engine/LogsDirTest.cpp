@@ -9,6 +9,8 @@
 #include <tuple>
 
 #include "platform/Exceptions.h"
+#include "tests/support/ExpectError.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella {
@@ -43,9 +45,10 @@ TEST(LogsDir, NamesLogsAndArchivesByDate) {
 
 TEST(LogsDir, PathLiesInTheLocalStateFolder) {
   TTempDir temp;
-  setenv("XDG_STATE_HOME", (temp.Path() + "/").c_str(), 1);
-  const TLogsDir dir = TLogsDir::FromLocalAppData();
-  unsetenv("XDG_STATE_HOME");
+  const TLogsDir dir = [&] {
+    const testing::TScopedEnv state("XDG_STATE_HOME", temp.Path() + "/");
+    return TLogsDir::FromLocalAppData();
+  }();
   EXPECT_EQ(dir.Path(), temp.Path() + "/Orvella/Logs");
 }
 
@@ -55,25 +58,16 @@ TEST(LogsDir, LocalFolderIsCutAtItsFirstNulAndLosesItsTrailingDelimiter) {
 }
 
 TEST(LogsDir, MissingLocalFolderStopsTheStart) {
-  try {
-    TLogsDir::FromLocalAppData(std::nullopt);
-    FAIL() << "no error without a local folder";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Unable to locate CSIDL_LOCAL_APPDATA");
-  }
+  EXPECT_TRUE(testing::Raises<Exception>([] { TLogsDir::FromLocalAppData(std::nullopt); },
+                                         "Unable to locate CSIDL_LOCAL_APPDATA"));
 }
 
 TEST(LogsDir, ForceExistsRaisesTheSystemError) {
   TTempDir temp;
   Touch(temp / "blocker");
   const TLogsDir dir(temp / "blocker/Logs");
-  try {
-    dir.ForceExists();
-    FAIL() << "created a folder below a file";
-  } catch (const EOSError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOTDIR);
-    EXPECT_EQ(std::string(e.what()), "System error 20: Not a directory: " + dir.Path());
-  }
+  EXPECT_TRUE(
+      testing::RaisesOSError([&] { dir.ForceExists(); }, ENOTDIR, "System error 20: Not a directory: " + dir.Path()));
 }
 
 TEST(LogsDir, EnumFilesOnAMissingFolderReportsNothing) {

@@ -215,6 +215,15 @@ TEST_F(MonLog, ADeletedOrReplacedFileIsOpenedAgainByItsName) {
   std::filesystem::remove_all(Dir.Path());
   Sample(4.0);
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 4\r\n");
+
+  // Another file renamed over it, and then the whole folder moved away.
+  std::ofstream(Temp / "other.log") << "other\r\n";
+  std::filesystem::rename(Temp / "other.log", DayFile());
+  Sample(5.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "other\r\n19.04.2021 14:03:07 - 5\r\n");
+  std::filesystem::rename(Dir.Path(), Temp / "moved-logs");
+  Sample(6.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 6\r\n");
 }
 
 // The lines name the client's server.
@@ -240,10 +249,16 @@ TEST_F(MonLog, OutlivesTheFolderObjectItWasGiven) {
   EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - \r\n");
 }
 
-TEST_F(MonLog, FlushCommitsAnOpenFileAndIgnoresNone) {
+// Whether the kernel wrote the file to disk cannot be seen from here; what can
+// is that a flush with no day file open makes none, and that a flush leaves
+// the open file where it is, every line kept and the next one following it.
+TEST_F(MonLog, FlushMakesNoFileWhenNoneIsOpenAndKeepsTheOpenOne) {
   EXPECT_NO_THROW(Monitor.Flush());
+  EXPECT_FALSE(Exists(DayFile()));
   Sample(1.0);
   EXPECT_NO_THROW(Monitor.Flush());
+  Sample(2.0);
+  EXPECT_EQ(ReadFileText(DayFile()), "19.04.2021 14:03:07 - 1\r\n19.04.2021 14:03:07 - 2\r\n");
 }
 
 }  // namespace

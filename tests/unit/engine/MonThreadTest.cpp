@@ -11,13 +11,16 @@
 #include <map>
 #include <set>
 
+#include "engine/CounterLog.h"
 #include "engine/Signals.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeIcmp.h"
 #include "tests/support/FakeMonThreadOwner.h"
 #include "tests/support/FakeNetworkTables.h"
+#include "tests/support/FakePerfCounters.h"
 #include "tests/support/FakeResolver.h"
 #include "tests/support/FakeTickSource.h"
 #include "tests/support/TempDir.h"
@@ -33,48 +36,6 @@ const uint32_t GatewayIp = platform::InetAddr("10.0.0.1");
 const uint32_t ServerIp = platform::InetAddr("192.0.2.10");
 constexpr uint32_t GoogleIp = 0x08080808;
 
-// Counters that answer a value per kind; a failing collection is an error sample.
-class TFakeCounters final : public platform::IPerfCounters {
-public:
-  double Cpu = 10;
-  double AvailableBytes = 4e9;
-  double DiskQueue = 0.5;
-  bool CpuFails = false;
-
-  platform::TPdhStatus OpenQuery(platform::TOsHandle& AQuery) override {
-    AQuery = ++FLast;
-    return 0;
-  }
-  platform::TPdhStatus AddEnglishCounter(platform::TOsHandle AQuery, const std::string& APath,
-                                         platform::TOsHandle& ACounter) override {
-    ACounter = AQuery;
-    FPaths[AQuery] = APath;
-    return 0;
-  }
-  platform::TPdhStatus CollectQueryData(platform::TOsHandle AQuery) override {
-    return CpuFails && IsCpu(AQuery) ? platform::PdhNoData : 0;
-  }
-  platform::TPdhStatus GetFormattedCounterValue(platform::TOsHandle ACounter,
-                                                platform::TPdhFmtCounterValue& AValue) override {
-    const std::string& path = FPaths[ACounter];
-    AValue.CStatus = 0;
-    AValue.DoubleValue = IsCpu(ACounter)                            ? Cpu
-                         : path.find("Memory") != std::string::npos ? AvailableBytes
-                                                                    : DiskQueue;
-    return 0;
-  }
-  void CloseQuery(platform::TOsHandle) override {}
-  bool TotalPhysicalMemory(uint64_t& ABytes, int&) override {
-    ABytes = 8000000000;
-    return true;
-  }
-
-private:
-  bool IsCpu(platform::TOsHandle AQuery) { return FPaths[AQuery].find("Processor") != std::string::npos; }
-  platform::TOsHandle FLast = 0;
-  std::map<platform::TOsHandle, std::string> FPaths;
-};
-
 class MonThreadTest : public ::testing::Test {
 protected:
   MonThreadTest()
@@ -87,6 +48,12 @@ protected:
     SetConnected(true);
     FOwner->Settings = {"srv", true};
     FOwner->Answer = [this](const TWait& AWait) { return Answer(AWait); };
+    // Load within the bounds: a tenth of the processor, half of the memory.
+    using testing::TFakePerfCounters;
+    FCounters.TotalBytes = 8000000000;
+    FCounters.PathAnswers[ProcessorTimeCounterPath] = TFakePerfCounters::Value(10);
+    FCounters.PathAnswers[AvailableBytesCounterPath] = TFakePerfCounters::Value(4e9);
+    FCounters.PathAnswers[DiskQueueCounterPath()] = TFakePerfCounters::Value(0.5);
   }
 
   TMonThreadPlatform Platform() {
@@ -162,7 +129,7 @@ protected:
   testing::TFakeClock FClock;
   testing::TFakeTickSource FTicks;
   testing::TFakeIcmp FIcmp;
-  TFakeCounters FCounters;
+  testing::TFakePerfCounters FCounters;
   testing::TFakeResolver FResolver;
   testing::TFakeNetworkTables FTables;
   std::shared_ptr<TFakeMonThreadOwner> FOwner;
@@ -220,7 +187,7 @@ TEST_F(MonThreadTest, ANewServerIsResolvedInTheVeryNextCycle) {
 TEST_F(MonThreadTest, PersistingErrorsAreMaskedAndReportedEveryCycle) {
   FIcmp.SetEcho(GatewayIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
   FIcmp.SetEcho(GoogleIp, TFakeEcho::Error(platform::IpDestHostUnreachable, 0));
-  FCounters.CpuFails = true;
+  FCounters.PathAnswers[ProcessorTimeCounterPath] = testing::TFakePerfCounters::CollectFails(platform::PdhNoData);
   Run(55);
   // The pinger rule needs three errors, the counter rule more than 50.
   ASSERT_EQ(FOwner->Errors.size(), 53u);
@@ -278,6 +245,8 @@ TEST_F(MonThreadTest, AServerProblemStartsOneTraceAndOneReport) {
   EXPECT_EQ(FOwner->Errors.front(), (TLogIds{TLogId::rdp}));
   ASSERT_GE(FOwner->Reports.size(), 1u);
   EXPECT_EQ(FTraces.size(), FOwner->Reports.size() + (FOwner->Waits.back().Obj != 0 ? 1 : 0));
+  EXPECT_EQ(FTraces.size(), 1u);
+  EXPECT_EQ(FOwner->Reports.size(), 1u);
   EXPECT_TRUE(std::filesystem::exists(FOwner->Reports.front()));
   bool traceWaitedFor = false;
   for (const TWait& wait : FOwner->Waits)
@@ -374,12 +343,7 @@ TEST_F(MonThreadTest, AfterATickWrapTheWaitIsZeroAndTargetsAreResolvedAgain) {
 
 TEST_F(MonThreadTest, APortOutOfRangeEndsTheLoop) {
   FOwner->Settings = {"srv:70000", true};
-  try {
-    Run(3);
-    FAIL() << "the loop went on";
-  } catch (const ERangeError& error) {
-    EXPECT_STREQ(error.what(), "Port is out of range (70000)");
-  }
+  EXPECT_TRUE(testing::Raises<ERangeError>([this] { Run(3); }, "Port is out of range (70000)"));
 }
 
 TEST_F(MonThreadTest, TheEndOfATraceWithoutATraceIsAFault) {

@@ -6,11 +6,12 @@
 
 #include "engine/IpError.h"
 #include "platform/Exceptions.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeIcmp.h"
 #include "tests/support/FakeTickSource.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/LogReader.h"
+#include "tests/support/TempDir.h"
 
 namespace orvella {
 namespace {
@@ -300,13 +301,8 @@ TEST(IpErrorTextTest, IpStatusesUseTheirTextOtherCodesTheSystemMessage) {
 }
 
 TEST(IpErrorTextTest, RaiseIpErrorCarriesCodeAndText) {
-  try {
-    RaiseIpError(11002);
-    FAIL();
-  } catch (const EOSError& e) {
-    EXPECT_EQ(e.ErrorCode(), 11002);
-    EXPECT_STREQ(e.what(), "Error 11002: The destination network was unreachable.");
-  }
+  EXPECT_TRUE(testing::RaisesOSError([] { RaiseIpError(11002); }, 11002,
+                                     "Error 11002: The destination network was unreachable."));
 }
 
 }  // namespace

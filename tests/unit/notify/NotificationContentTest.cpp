@@ -28,6 +28,40 @@ std::vector<TPosted> Post(TLogIds AReported, TLogIds AEnabled) {
 
 const TLogIds All{TLogId::gateway, TLogId::google, TLogId::rdp, TLogId::cpu, TLogId::ram, TLogId::disk};
 
+// What the customer reads and where the link leads, written out here rather
+// than taken from the product's table, so that a changed word shows.
+struct TQuoted {
+  const char* Caption;
+  const char* Text;
+  const char* HelpPath;
+};
+const TQuoted Quoted[LogIdCount] = {
+    {"Код ошибки #0001",
+     "Наблюдается проблема с подключением к локальному роутеру (маршрутизатору). Возможно возникновение затруднений "
+     "при работе на удаленном сервере.",
+     "/vozmozhnyie-dejstviya-dlya-ustraneniya-problem-svyazi-s-marshrutizatorom.html"},
+    {"Код ошибки #0002",
+     "Наблюдается проблема с Интернет-соединением. Возможно возникновение затруднений при работе на удаленном "
+     "сервере.",
+     "/vozmozhnyie-dejstviya-dlya-ustraneniya-problem-s-internet-soedineniem.html"},
+    {"Код ошибки #0003",
+     "Наблюдается проблема с подключением к удаленному серверу. Возможно возникновение затруднений при работе на "
+     "удаленном сервере. Начинается сбор данных.",
+     "/vozmozhnyie-dejstviya-dlya-ustraneniya-problem-s-podklyucheniem-k-udalennomu-serveru.html"},
+    {"Код ошибки #0004",
+     "Наблюдается повышенная загрузка процессора (ЦПУ). Возможно возникновение затруднений при работе на удаленном "
+     "сервере",
+     "/vozmozhnyie-dejstviya-dlya-ustraneniya-problem-zagruzki-proczessora.html"},
+    {"Код ошибки #0005",
+     "Наблюдается повышенная загрузка оперативной памяти (ОЗУ). Возможно возникновение затруднений при работе на "
+     "удаленном сервере",
+     "/vozmozhnyie-dejstviya-dlya-ustraneniya-problem-zagruzki-operativnoj-pamyati.html"},
+    {"Код ошибки #0006",
+     "Наблюдается повышенная загрузка системного диска. Возможно возникновение затруднений при работе на удаленном "
+     "сервере",
+     "/vozmozhnyie-dejstviya-dlya-ustraneniya-problem-zagruzki-sistemnogo-diska.html"},
+};
+
 TEST(NotificationContent, CaptionsLinksAndTexts) {
   EXPECT_EQ(NotificationCaption(TLogId::gateway), "Код ошибки #0001");
   EXPECT_EQ(NotificationCaption(TLogId::disk), "Код ошибки #0006");
@@ -42,6 +76,15 @@ TEST(NotificationContent, CaptionsLinksAndTexts) {
   EXPECT_STREQ(NotificationLinkText, "Возможные действия\r\nдля устранения проблемы");
 }
 
+TEST(NotificationContent, EveryRowSaysWhatTheCustomerIsToRead) {
+  for (const TLogId id : AllLogIds) {
+    const TQuoted& quoted = Quoted[static_cast<size_t>(id)];
+    EXPECT_EQ(NotificationCaption(id), quoted.Caption);
+    EXPECT_STREQ(NotificationContent[static_cast<size_t>(id)].Text, quoted.Text);
+    EXPECT_EQ(NotificationHelpLink(id), std::string(HelpSiteBase) + quoted.HelpPath);
+  }
+}
+
 TEST(ShowErrorNotifications, PostsReportedAndEnabledKindsInOrdinalOrder) {
   EXPECT_TRUE(Post({}, All).empty());
   EXPECT_TRUE(Post({TLogId::cpu}, All & TLogIds{TLogId::ram}).empty());
@@ -54,9 +97,9 @@ TEST(ShowErrorNotifications, PostsReportedAndEnabledKindsInOrdinalOrder) {
   EXPECT_EQ(posted[1].Caption, "Код ошибки #0003");
   EXPECT_EQ(posted[1].Id, 2);
   for (const TPosted& post : posted) {
-    EXPECT_EQ(post.Text, NotificationContent[static_cast<size_t>(post.Id)].Text);
-    EXPECT_EQ(post.LinkText, NotificationLinkText);
-    EXPECT_EQ(post.Link, NotificationHelpLink(static_cast<TLogId>(post.Id)));
+    EXPECT_EQ(post.Text, Quoted[post.Id].Text);
+    EXPECT_EQ(post.LinkText, "Возможные действия\r\nдля устранения проблемы");
+    EXPECT_EQ(post.Link, std::string(HelpSiteBase) + Quoted[post.Id].HelpPath);
     EXPECT_EQ(post.Interval, 5000);
     EXPECT_FALSE(post.HasCallback);
   }

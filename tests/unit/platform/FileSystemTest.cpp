@@ -13,7 +13,9 @@
 #include "platform/AppendFile.h"
 #include "platform/Exceptions.h"
 #include "tests/support/ChildRun.h"
+#include "tests/support/ExpectError.h"
 #include "tests/support/FileText.h"
+#include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 namespace orvella::platform {
@@ -53,11 +55,10 @@ TEST(FileSystem, SameTextIgnoresAsciiCaseOnly) {
 
 TEST(FileSystem, LocalAppDataFollowsXdgStateHome) {
   TTempDir temp;
-  const char* saved = std::getenv("XDG_STATE_HOME");
-  const std::string savedValue = saved ? saved : "";
-  setenv("XDG_STATE_HOME", (temp / "state").c_str(), 1);
-  const std::optional<std::string> folder = LocalAppDataFolder();
-  saved ? setenv("XDG_STATE_HOME", savedValue.c_str(), 1) : unsetenv("XDG_STATE_HOME");
+  const std::optional<std::string> folder = [&] {
+    const testing::TScopedEnv state("XDG_STATE_HOME", temp / "state");
+    return LocalAppDataFolder();
+  }();
   ASSERT_TRUE(folder);
   EXPECT_EQ(*folder, temp / "state");
   EXPECT_TRUE(DirectoryExists(*folder));
@@ -115,13 +116,8 @@ TEST(AppendFile, OpeningDropsAPartialLastLine) {
 
 TEST(AppendFile, ReportsTheSystemErrorWhenItCannotOpen) {
   TTempDir temp;
-  try {
-    TAppendFile file(temp / "missing/day.log");
-    FAIL() << "opened a file in a missing folder";
-  } catch (const EOSError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOENT);
-    EXPECT_EQ(std::string(e.what()), "System error 2: No such file or directory: " + temp / "missing/day.log");
-  }
+  EXPECT_TRUE(testing::RaisesOSError([&] { TAppendFile file(temp / "missing/day.log"); }, ENOENT,
+                                     "System error 2: No such file or directory: " + temp / "missing/day.log"));
 }
 
 TEST(AppendFile, SurvivesItsFileBeingDeleted) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <utility>
 
 #include "tests/support/FakeTickSource.h"
 #include "tests/support/TempDir.h"
@@ -129,6 +130,27 @@ TEST_F(LinuxPerfCountersTest, UnknownPathsAndMissingSourcesFailToOpen) {
   std::filesystem::remove(Proc / "stat");
   Open("\\Processor(_Total)\\% Processor Time", PdhCStatusNoObject);
   EXPECT_FALSE(PdhStatusText(PdhCStatusNoObject).empty());
+}
+
+// The texts of the system's counter library, which end up in the log lines
+// of a failed sample: written out here, not taken from the product's table.
+TEST(PdhStatusText, SaysWhatTheCounterLibrarySays) {
+  const std::pair<TPdhStatus, const char*> texts[] = {
+      {PdhCStatusNoInstance, "The specified instance is not present."},
+      {PdhNoData, "No data to return."},
+      {PdhCalcNegativeDenominator, "A counter with a negative denominator value was detected."},
+      {PdhCStatusNoObject, "The specified object was not found on the computer."},
+      {PdhCStatusNoCounter, "The specified counter could not be found."},
+      {PdhCStatusInvalidData, "The returned data is not valid."},
+      {PdhInvalidHandle, "The handle is not a valid PDH object."},
+      {PdhInvalidArgument, "A required argument is missing or incorrect."},
+      {PdhCStatusBadCounterName,
+       "Unable to parse the counter path. Check the format and syntax of the specified path."},
+      {PdhInvalidData, "The data is not valid."},
+      {0x12345678, "Unknown counter status 0x12345678."},
+  };
+  for (const auto& [status, text] : texts)
+    EXPECT_EQ(PdhStatusText(status), text) << status;
 }
 
 TEST_F(LinuxPerfCountersTest, SourceLostAfterOpeningFailsTheCollection) {

@@ -5,18 +5,20 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "tests/support/ScopedEnv.h"
 
 namespace orvella::platform {
 namespace {
 
 TEST(SystemClock, LocalTimeFollowsAChangeOfTheTimeZone) {
-  const char* saved = std::getenv("TZ");
-  const std::string savedValue = saved ? saved : "";
-  setenv("TZ", "UTC0", 1);
-  const TDateTime utc = SystemClock().LocalNow();
-  setenv("TZ", "XYZ-5", 1);  // five hours east of UTC
-  const TDateTime east = SystemClock().LocalNow();
-  saved ? setenv("TZ", savedValue.c_str(), 1) : unsetenv("TZ");
+  TDateTime utc = 0;
+  TDateTime east = 0;
+  {
+    const testing::TScopedEnv zone("TZ", "UTC0");
+    utc = SystemClock().LocalNow();
+    zone.Set("XYZ-5");  // five hours east of UTC
+    east = SystemClock().LocalNow();
+  }
   tzset();
   EXPECT_NEAR((east - utc) * 24, 5.0, 0.01);
   EXPECT_NEAR((SystemClock().UtcNow() - utc) * 24, 0.0, 0.01);

@@ -1,11 +1,13 @@
 #include "report/MailHeaders.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QList>
 #include <clocale>
 
+#include "platform/Exceptions.h"
 #include "report/MailTls.h"
 
 namespace orvella {
@@ -37,6 +39,42 @@ TEST(MailHeaders, LongTextsBecomeSeveralWordsCutBetweenCharacters) {
 }
 
 TEST(MailTls, ThisSystemsMailLibraryCanSendOverTls) { EXPECT_NO_THROW(CheckMailTls()); }
+
+TEST(MailTls, ALibraryWithoutSmtpTlsOrThreadSafetyIsRefusedByName) {
+  const char* const onlyHttp[] = {"http", "https", nullptr};
+  const char* const withSmtp[] = {"http", "smtp", "smtps", nullptr};
+  struct TCase {
+    const char* const* Protocols;
+    int Features;
+    const char* SslVersion;
+    const char* Missing;
+  };
+  const TCase cases[] = {
+      {onlyHttp, CURL_VERSION_SSL | CURL_VERSION_THREADSAFE, "OpenSSL/3.0.0", "SMTP"},
+      {withSmtp, CURL_VERSION_THREADSAFE, nullptr, "TLS"},
+      {withSmtp, CURL_VERSION_SSL, "OpenSSL/3.0.0", "thread safety"},
+      {nullptr, 0, nullptr, "SMTP, TLS, thread safety"},
+  };
+  for (const TCase& test : cases) {
+    curl_version_info_data info = *curl_version_info(CURLVERSION_NOW);
+    info.version = "7.0.0-test";
+    info.protocols = test.Protocols;
+    info.features = test.Features;
+    info.ssl_version = test.SslVersion;
+    try {
+      CheckMailLibrary(info);
+      ADD_FAILURE() << test.Missing;
+    } catch (const Exception& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("The mail library libcurl 7.0.0-test lacks ") + test.Missing +
+                                           "; report mails cannot be sent");
+    }
+  }
+  curl_version_info_data complete = *curl_version_info(CURLVERSION_NOW);
+  complete.protocols = withSmtp;
+  complete.features = CURL_VERSION_SSL | CURL_VERSION_THREADSAFE;
+  complete.ssl_version = "OpenSSL/3.0.0";
+  EXPECT_NO_THROW(CheckMailLibrary(complete));
+}
 
 }  // namespace
 }  // namespace orvella
