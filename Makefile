@@ -3,10 +3,12 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
-# The Windows build (MinGW-w64) of the engine and its tests, run under Wine.
+# The Windows build (MinGW-w64) and its tests, run under Wine: with WIN32_GUI=ON
+# the whole program and its MSI, otherwise the engine and the platform seam.
 WIN32_BUILD_DIR ?= $(BUILD_DIR)/win32
+WIN32_GUI ?= OFF
 
-.PHONY: all deps configure build check run clean package win32 win32-check format
+.PHONY: all deps configure build check run clean package win32 win32-check win32-package format
 
 all: build
 
@@ -23,10 +25,17 @@ check: build win32
 	@cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 	@$(MAKE) --no-print-directory win32-check
 
+# The first configure on a machine cross-builds the Windows libraries into
+# ~/.cache/orvella/win32-deps (Qt takes the better part of an hour).
 win32: deps
 	@cmake -S . -B $(WIN32_BUILD_DIR) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DORVELLA_GUI=OFF $(CMAKE_FLAGS) >/dev/null
+	  -DORVELLA_GUI=$(WIN32_GUI) -DORVELLA_NETLAB_HOST=$(abspath $(BUILD_DIR))/tests/net/orvella_netlab_host \
+	  $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(WIN32_BUILD_DIR) -j $(JOBS)
+
+# The whole program and $(WIN32_BUILD_DIR)/orvella-<version>-x64.msi.
+win32-package:
+	@$(MAKE) --no-print-directory win32 WIN32_GUI=ON
 
 # A fresh Wine prefix for every run.
 win32-check: win32

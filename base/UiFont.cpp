@@ -8,6 +8,9 @@ QFont UiFont(int APointSize) {
   // Points to pixels at 96 dpi, rounded as the Windows font height is.
   font.setPixelSize((APointSize * 96 + 36) / 72);
   font.setStyleStrategy(QFont::PreferAntialias);
+  // Where Tahoma is missing, a sans-serif face of the system stands in, not
+  // the serif face a font without a hint falls back to.
+  font.setStyleHint(QFont::SansSerif);
   return font;
 }
 

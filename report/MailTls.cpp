@@ -6,10 +6,12 @@
 #include <string>
 
 #include "platform/Exceptions.h"
+#include "report/TlsLibraries.h"
 
 namespace orvella {
 
 void CheckMailTls() {
+  CheckTlsLibraries();
   if (const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT); result != CURLE_OK)
     throw Exception(std::string("The mail library cannot start: ") + curl_easy_strerror(result));
   CheckMailLibrary(*curl_version_info(CURLVERSION_NOW));

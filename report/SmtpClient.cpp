@@ -61,6 +61,11 @@ void TSmtpClient::Send(const std::string& AAccount, const TSmtpPassword& APasswo
   if (!FConnection.CaFile.empty()) {
     SetOption(curl, CURLOPT_CAINFO, FConnection.CaFile.c_str());
     SetOption(curl, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+  } else {
+    // The system's trusted roots: on Windows libcurl over OpenSSL reads the
+    // system's root store only when asked to (it has no CA file there); on
+    // Linux its CA bundle is the system's and the flag changes nothing.
+    SetOption(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
   }
   SetOption(curl, CURLOPT_USERNAME, AAccount.c_str());
   SetOption(curl, CURLOPT_PASSWORD, APassword.Text());

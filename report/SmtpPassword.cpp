@@ -1,11 +1,10 @@
 #include "report/SmtpPassword.h"
 
-#include <openssl/crypto.h>
-
 #include <QByteArray>
 
 #include "base/ScrambleBytes.h"
 #include "platform/Exceptions.h"
+#include "platform/WipeMemory.h"
 
 namespace orvella {
 
@@ -19,10 +18,10 @@ TSmtpPassword::TSmtpPassword(const char* AStored, uint32_t ASeed) {
   FText.reserve(static_cast<size_t>(bytes.size()) + 1);
   FText.assign(bytes.cbegin(), bytes.cend());
   FText.push_back('\0');
-  OPENSSL_cleanse(bytes.data(), static_cast<size_t>(bytes.size()));
+  platform::WipeMemory(bytes.data(), static_cast<size_t>(bytes.size()));
   ScrambleBytes(FText.data(), FText.size() - 1, ASeed);
 }
 
-TSmtpPassword::~TSmtpPassword() { OPENSSL_cleanse(FText.data(), FText.size()); }
+TSmtpPassword::~TSmtpPassword() { platform::WipeMemory(FText.data(), FText.size()); }
 
 }  // namespace orvella

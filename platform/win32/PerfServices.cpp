@@ -28,15 +28,24 @@ private:
 using TKey = TOwned<HKEY, RegCloseKey>;
 using THandle = TOwned<HANDLE, CloseHandle>;
 
+bool RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &wow64))
+    RaiseLastOSError();
+  return wow64 != FALSE;
+}
+
 class TWin32PerfServices final : public IPerfServices {
 public:
   std::vector<TRepairCommand> PrepareRepairCommands() override {
     const std::string systemDir = SystemDirectory(false) + "\\";
     const std::string wow64Dir = SystemDirectory(true) + "\\";
     const bool wow64 = wow64Dir != "\\";
-    // The system directory then names the 64-bit tools for this thread. The
-    // redirection stays off.
-    if (wow64) {
+    // A 32-bit process under WOW64 sees SysWOW64 as its system directory:
+    // with the redirection off for this thread, the system directory names the
+    // 64-bit tools; it stays off. A 64-bit process sees both folders as they
+    // are, and the call would fail there with ERROR_INVALID_FUNCTION.
+    if (wow64 && RunsUnderWow64()) {
       PVOID previous = nullptr;
       if (!Wow64DisableWow64FsRedirection(&previous))
         RaiseLastOSError();

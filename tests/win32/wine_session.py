@@ -1,0 +1,122 @@
+"""The Windows program's test world under Wine, for the journeys of tests/e2e:
+a Wine prefix of the test's own (made fresh, with what Wine lacks given to it
+alone), every Wine program run in the lab's client namespace on the
+session's X server, and the program's windows, tray icon, registry values
+and logs as a user and an administrator find them."""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import e2e  # noqa: E402
+
+WINE_CLASS = '("orvella.exe" "Wine")'
+WINE_FONTS = "/usr/share/wine/fonts"
+INSTALL_DIR = "C:\\Program Files\\Orvella"
+PROGRAM = INSTALL_DIR + "\\orvella.exe"
+
+
+class WineSession(e2e.Session):
+    """A journey's desktop and lab with a Wine prefix of its own, in which every
+    Wine program runs in the lab's client namespace."""
+
+    def __init__(self, journey, lab_tool, prefix, out_dir, mail=False):
+        super().__init__(journey, "/nonexistent/orvella.exe", out_dir, lab_tool, mail)
+        self.prefix = prefix
+
+    def __enter__(self):
+        super().__enter__()
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;pdh=n")
+        return self
+
+    def __exit__(self, kind, error, trace):
+        # Wine's own processes (wineserver, services, the desktop's explorer)
+        # end with the prefix's server; anything else left is ours.
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
+        return super().__exit__(kind, error, trace)
+
+    def command(self, args):
+        mounts = f'mount --bind "{self.x11_dir}" /tmp/.X11-unix && exec "$@"'
+        return self.inside() + ["/bin/sh", "-c", mounts, "sh"] + list(args)
+
+    def wine(self, *args, timeout=300):
+        return subprocess.run(self.command(["wine", *args]), env=self.env, capture_output=True, text=True,
+                              timeout=timeout)
+
+    def start(self, binds=()):
+        process = subprocess.Popen(self.command(["wine", PROGRAM]), env=self.env)
+        self.processes.append(process)
+        return process
+
+    def make_prefix(self, pdh):
+        """A fresh prefix with the test-only pdh.dll stand-in (loaded through
+        the DLL override of the session's environment) and Wine's fonts."""
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        if self.wine("wineboot", "-i").returncode != 0:
+            e2e.fail("wineboot could not make the prefix")
+        shutil.copy(pdh, self.drive_c("windows", "system32", "pdh.dll"))
+        # Debian's Wine looks for its own fonts in "<data dir>\\../fonts", a
+        # name that NT paths reject, and so finds none of them, Tahoma included
+        # (Qt then draws with a wider face, and the dialogs' labels are cut
+        # off). Windows keeps Tahoma in its Fonts folder: so does the prefix.
+        for font in glob.glob(os.path.join(WINE_FONTS, "*")):
+            shutil.copy(font, self.drive_c("windows", "Fonts"))
+
+    def msiexec(self, action, msi):
+        """msiexec ACTION (/i, /x) with the MSI at a Linux path, silently; its exit code."""
+        return self.wine("msiexec", action, "Z:" + msi.replace("/", "\\"), "/qn", timeout=600).returncode
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, "drive_c", *parts)
+
+    def installed_files(self):
+        root = self.drive_c("Program Files", "Orvella")
+        return sorted(os.path.relpath(os.path.join(d, f), root) for d, _, fs in os.walk(root) for f in fs)
+
+    def reg_value(self, key, name):
+        """A registry value's data as `wine reg query` prints it, or None."""
+        run = self.wine("reg", "query", key, "/v", name)
+        for line in run.stdout.splitlines():
+            fields = line.split(None, 2)
+            if len(fields) == 3 and fields[0] == name and fields[1].startswith("REG_"):
+                return fields[2]
+        return None
+
+    def logs_dir(self):
+        found = glob.glob(self.drive_c("users", "*", "AppData", "Local", "Orvella", "Logs"))
+        return found[0] if found else os.path.join(self.prefix, "no-logs")
+
+    def windows(self, name=None, wclass=WINE_CLASS, visible=True):
+        return super().windows(name, wclass, visible)
+
+    def tray_icon(self):
+        """A Wine icon docked in trayer's panel (only orvella has one here)."""
+        lines = self.x("xwininfo", "-root", "-tree").splitlines()
+        for i, line in enumerate(lines):
+            if '("panel" "trayer")' in line:
+                indent = len(line) - len(line.lstrip())
+                for child in lines[i + 1:]:
+                    if len(child) - len(child.lstrip()) <= indent:
+                        break
+                    match = e2e.TREE_LINE.match(child)
+                    if match and '"Wine"' in match.group(4) and int(match.group(5)) > 1:
+                        return e2e.Window(match)
+        return None
+
+    def running_pids(self):
+        """The orvella.exe processes of this prefix, wherever they run."""
+        pids = []
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                command = open(f"/proc/{entry}/cmdline", "rb").read()
+                environment = open(f"/proc/{entry}/environ", "rb").read().split(b"\0")
+            except OSError:
+                continue
+            if b"orvella.exe" in command and f"WINEPREFIX={self.prefix}".encode() in environment:
+                pids.append(int(entry))
+        return pids
