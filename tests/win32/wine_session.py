@@ -108,8 +108,8 @@ class WineSession(e2e.Session):
                         return e2e.Window(match)
         return None
 
-    def running_pids(self):
-        """The orvella.exe processes of this prefix, wherever they run."""
+    def running_pids(self, name="orvella.exe"):
+        """The processes of this prefix running `name`, wherever they run."""
         pids = []
         for entry in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -117,6 +117,6 @@ class WineSession(e2e.Session):
                 environment = open(f"/proc/{entry}/environ", "rb").read().split(b"\0")
             except OSError:
                 continue
-            if b"orvella.exe" in command and f"WINEPREFIX={self.prefix}".encode() in environment:
+            if name.encode() in command.lower() and f"WINEPREFIX={self.prefix}".encode() in environment:
                 pids.append(int(entry))
         return pids
