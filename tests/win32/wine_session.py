@@ -94,8 +94,9 @@ class WineSession(e2e.Session):
     def windows(self, name=None, wclass=WINE_CLASS, visible=True):
         return super().windows(name, wclass, visible)
 
-    def tray_icon(self):
-        """A Wine icon docked in trayer's panel (only orvella has one here)."""
+    def tray_icon(self, docker='"Wine"'):
+        """A Wine icon docked in trayer's panel (only orvella has one here);
+        docker: what the docked window's X class holds."""
         lines = self.x("xwininfo", "-root", "-tree").splitlines()
         for i, line in enumerate(lines):
             if '("panel" "trayer")' in line:
@@ -104,7 +105,7 @@ class WineSession(e2e.Session):
                     if len(child) - len(child.lstrip()) <= indent:
                         break
                     match = e2e.TREE_LINE.match(child)
-                    if match and '"Wine"' in match.group(4) and int(match.group(5)) > 1:
+                    if match and docker in match.group(4) and int(match.group(5)) > 1:
                         return e2e.Window(match)
         return None
 

@@ -145,17 +145,7 @@ class JourneySession(WineSession):
 
     def tray_icon(self):
         """The icon docked in trayer's panel (Wine docks it from its explorer.exe)."""
-        lines = self.x("xwininfo", "-root", "-tree").splitlines()
-        for i, line in enumerate(lines):
-            if '("panel" "trayer")' in line:
-                indent = len(line) - len(line.lstrip())
-                for child in lines[i + 1:]:
-                    if len(child) - len(child.lstrip()) <= indent:
-                        break
-                    match = e2e.TREE_LINE.match(child)
-                    if match and '"explorer.exe"' in match.group(4) and int(match.group(5)) > 1:
-                        return e2e.Window(match)
-        return None
+        return super().tray_icon('"explorer.exe"')
 
     def client_origin(self, window, client_size):
         """Where a window's client area starts: Wine draws the frame and the
