@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <algorithm>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -23,7 +24,10 @@ T* Control(QWidget* AParent, const char* AName, int ALeft, int ATop, int AWidth,
            const QString& AText = {}) {
   auto* control = new T(AText, AParent);
   control->setObjectName(QString::fromLatin1(AName));
-  control->setGeometry(ALeft, ATop, AWidth, AHeight);
+  // Where the face drawn is wider than the one the layout was made for, a
+  // text grows to the right, up to the dialog's edge, rather than being cut off.
+  const int fitting = AText.isEmpty() ? AWidth : std::min(control->sizeHint().width(), AParent->width() - ALeft);
+  control->setGeometry(ALeft, ATop, std::max(AWidth, fitting), AHeight);
   return control;
 }
 
