@@ -12,7 +12,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import e2e  # noqa: E402
 
-WINE_CLASS = '("orvella.exe" "Wine")'
+WINE_CLASS = '("orvella.exe" "orvella.exe")'
 WINE_FONTS = "/usr/share/wine/fonts"
 INSTALL_DIR = "C:\\Program Files\\Orvella"
 PROGRAM = INSTALL_DIR + "\\orvella.exe"
@@ -95,7 +95,8 @@ class WineSession(e2e.Session):
         return super().windows(name, wclass, visible)
 
     def tray_icon(self):
-        """A Wine icon docked in trayer's panel (only orvella has one here)."""
+        """An icon docked in trayer's panel: only orvella has one here (Wine's
+        docked icons belong to its explorer.exe)."""
         lines = self.x("xwininfo", "-root", "-tree").splitlines()
         for i, line in enumerate(lines):
             if '("panel" "trayer")' in line:
@@ -104,7 +105,7 @@ class WineSession(e2e.Session):
                     if len(child) - len(child.lstrip()) <= indent:
                         break
                     match = e2e.TREE_LINE.match(child)
-                    if match and '"Wine"' in match.group(4) and int(match.group(5)) > 1:
+                    if match and int(match.group(5)) > 1:
                         return e2e.Window(match)
         return None
 
