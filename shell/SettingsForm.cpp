@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QStyle>
 #include <algorithm>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,10 +25,7 @@ T* Control(QWidget* AParent, const char* AName, int ALeft, int ATop, int AWidth,
            const QString& AText = {}) {
   auto* control = new T(AText, AParent);
   control->setObjectName(QString::fromLatin1(AName));
-  // Where the face drawn is wider than the one the layout was made for, a
-  // text grows to the right, up to the dialog's edge, rather than being cut off.
-  const int fitting = AText.isEmpty() ? AWidth : std::min(control->sizeHint().width(), AParent->width() - ALeft);
-  control->setGeometry(ALeft, ATop, std::max(AWidth, fitting), AHeight);
+  control->setGeometry(ALeft, ATop, AWidth, AHeight);
   return control;
 }
 
@@ -79,6 +77,16 @@ TfrmSettings::TfrmSettings(TdmMonApp& AApp, TShowWarning AShowWarning)
                              QString::fromUtf8("Мониторинг загрузки оперативной памяти"));
   cbDisk =
       Control<QCheckBox>(this, "cbDisk", 32, 174, 225, 17, QString::fromUtf8("Мониторинг загрузки системного диска"));
+  // Where the face drawn is wider than the one the layout was made for (Wine's
+  // Tahoma), a switch's text grows to the right up to the dialog's edge rather
+  // than being cut off; where it fits, the laid-out width stays.
+  for (QCheckBox* box : {cbGateway, cnDns, cbRdp, cbCpu, cbRam, cbDisk}) {
+    const int needed = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) +
+                       box->fontMetrics().horizontalAdvance(box->text()) + 2;
+    if (needed > box->width())
+      box->resize(std::min(needed, width() - box->x()), box->height());
+  }
   btnOk = Control<QPushButton>(this, "btnOk", 64, 214, 75, 25, QStringLiteral("OK"));
   btnCancel = Control<QPushButton>(this, "btnCancel", 171, 214, 75, 25, QString::fromUtf8("Отмена"));
   // Neither button is the default or the cancel button: Enter and Escape do nothing of their own.
