@@ -3,10 +3,10 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= 2
-# The Windows build (MinGW-w64) and its tests, run under Wine: with WIN32_GUI=ON
-# the whole program and its MSI, otherwise the engine and the platform seam.
+# The Windows build (MinGW-w64) and its tests, run under Wine: the whole program
+# and its MSI; with WIN32_GUI=OFF only the engine and the platform seam.
 WIN32_BUILD_DIR ?= $(BUILD_DIR)/win32
-WIN32_GUI ?= OFF
+WIN32_GUI ?= ON
 
 .PHONY: all deps configure build check run clean package win32 win32-check win32-package format
 

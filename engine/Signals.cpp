@@ -16,10 +16,15 @@ TSignals::TSignals(uint8_t ACount) {
 void TSignals::SetSignal(uint8_t AIndex, bool AState) {
   if (AIndex >= FEvents.size())
     throw EAssertionFailed("No signal " + std::to_string(AIndex), "Signals");
-  if (AState)
+  const uint64_t bit = uint64_t{1} << AIndex;
+  const std::lock_guard lock(FChange);
+  if (AState) {
     FEvents[AIndex]->Set();
-  else
+    FRaised.fetch_or(bit);
+  } else {
+    FRaised.fetch_and(~bit);
     FEvents[AIndex]->Reset();
+  }
 }
 
 uint8_t TSignals::Wait(const TSigSet& AIndices, uint32_t ATimeout, platform::TOsHandle AObj) {
@@ -35,6 +40,15 @@ uint8_t TSignals::Wait(const TSigSet& AIndices, uint32_t ATimeout, platform::TOs
   if (AIndices.Contains(objectSlot) && AObj != 0 && AObj != std::numeric_limits<platform::TOsHandle>::max()) {
     handles.push_back(AObj);
     indices.push_back(objectSlot);
+  }
+  if (ATimeout == 0) {
+    // The object slot comes after every event: a raised event wins without a look at the object.
+    const uint64_t raised = FRaised.load();
+    for (const uint8_t index : indices)
+      if (index < objectSlot && (raised & (uint64_t{1} << index)) != 0)
+        return index;
+    if (indices.empty() || indices.back() != objectSlot)
+      return sigNone;
   }
   if (handles.empty()) {
     platform::SleepMilliseconds(ATimeout);

@@ -1,8 +1,10 @@
 #pragma once
 // A fixed set of manual-reset events and the wait over a selection of them
 // plus one extra waitable handle.
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "engine/MonThreadOwner.h"
@@ -26,6 +28,12 @@ public:
 
 private:
   std::vector<std::unique_ptr<platform::TWaitableEvent>> FEvents;
+  // Which events are raised, one bit each: a look without waiting (the
+  // sampling loop asks before every monitor whether to end) then needs no
+  // system call. Changed together with the events under FChange, so that a
+  // raise and a clear from two threads leave both saying the same.
+  std::mutex FChange;
+  std::atomic<uint64_t> FRaised{0};
 };
 
 }  // namespace orvella

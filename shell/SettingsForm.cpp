@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QStyle>
+#include <algorithm>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -75,6 +77,16 @@ TfrmSettings::TfrmSettings(TdmMonApp& AApp, TShowWarning AShowWarning)
                              QString::fromUtf8("Мониторинг загрузки оперативной памяти"));
   cbDisk =
       Control<QCheckBox>(this, "cbDisk", 32, 174, 225, 17, QString::fromUtf8("Мониторинг загрузки системного диска"));
+  // Where the face drawn is wider than the one the layout was made for (Wine's
+  // Tahoma), a switch's text grows to the right up to the dialog's edge rather
+  // than being cut off; where it fits, the laid-out width stays.
+  for (QCheckBox* box : {cbGateway, cnDns, cbRdp, cbCpu, cbRam, cbDisk}) {
+    const int needed = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box) +
+                       box->fontMetrics().horizontalAdvance(box->text()) + 2;
+    if (needed > box->width())
+      box->resize(std::min(needed, width() - box->x()), box->height());
+  }
   btnOk = Control<QPushButton>(this, "btnOk", 64, 214, 75, 25, QStringLiteral("OK"));
   btnCancel = Control<QPushButton>(this, "btnCancel", 171, 214, 75, 25, QString::fromUtf8("Отмена"));
   // Neither button is the default or the cancel button: Enter and Escape do nothing of their own.

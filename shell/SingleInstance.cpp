@@ -1,5 +1,6 @@
 #include "shell/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
@@ -58,8 +59,16 @@ TSingleInstance::~TSingleInstance() {
 }
 
 bool TSingleInstance::TryListen() {
-  if (!FLock.tryLock(0))
-    return false;
+  if (!FLock.tryLock(0)) {
+    // A lock in this process's own number that this process does not hold
+    // was left by a dead one whose number came round again (Wine numbers its
+    // processes alike in every session, a restarted PC may too): it is stale.
+    qint64 holder = 0;
+    QString host, application;
+    if (FLock.error() != QLockFile::LockFailedError || !FLock.getLockInfo(&holder, &host, &application) ||
+        holder != QCoreApplication::applicationPid() || !FLock.removeStaleLockFile() || !FLock.tryLock(0))
+      return false;
+  }
   // Holding the lock, whatever is left at the channel is a dead instance's.
   QLocalServer::removeServer(FChannel);
   auto server = std::make_unique<QLocalServer>();

@@ -119,11 +119,13 @@ uint32_t TLinuxIcmp::WaitForAllObjects(std::span<const TOsHandle> AEvents, uint3
         waiting.push_back({static_cast<int>(event), POLLIN, 0});
   }
   while (!waiting.empty()) {
-    const int ready = PollUntil(waiting, deadline);
+    const int ready = PollUntil(waiting, ExpireRequests(deadline));
     if (ready < 0)
       return WaitFailed;
-    if (ready == 0)
+    if (ready == 0 && deadline.Passed())
       return WaitTimeout;
+    if (ready == 0)
+      continue;  // a request's deadline: the next round completes it
     {
       const std::lock_guard lock(FLock);
       for (const pollfd& fd : waiting)
@@ -136,6 +138,14 @@ uint32_t TLinuxIcmp::WaitForAllObjects(std::span<const TOsHandle> AEvents, uint3
         return WaitFailed;
   }
   return WaitObject0;
+}
+
+TPollDeadline TLinuxIcmp::ExpireRequests(const TPollDeadline& AWaitEnd) {
+  TPollDeadline next = AWaitEnd;
+  const std::lock_guard lock(FLock);
+  for (const auto& entry : FEndpoints)
+    entry.second->ExpireRequest(next);
+  return next;
 }
 
 IIcmp& SystemIcmp() {

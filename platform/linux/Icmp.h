@@ -2,8 +2,9 @@
 // ICMP echo on Linux: an ICMP datagram socket where net.ipv4.ping_group_range
 // allows one, a raw socket otherwise. Each handle has one socket and one
 // thread that takes replies and ICMP errors off it, writes the caller's reply
-// buffer and signals the caller's event, or does so at the request's deadline
-// with IpReqTimedOut.
+// buffer and signals the caller's event. The waits for events complete the
+// requests whose deadline has passed with IpReqTimedOut, so a request's
+// event is never seen clear after its deadline.
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 
 #include "platform/EventTable.h"
 #include "platform/Icmp.h"
+#include "platform/linux/PollDeadline.h"
 
 namespace orvella::platform {
 
@@ -42,6 +44,9 @@ public:
 
 private:
   TIcmpEndpoint* Find(TOsHandle AHandle);
+  // Completes every request past its deadline; the earlier of AWaitEnd and
+  // the first deadline still ahead, where a wait must look again.
+  TPollDeadline ExpireRequests(const TPollDeadline& AWaitEnd);
 
   const TIcmpSocketKind FKind;
   std::mutex FLock;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "platform/linux/RoundTripTime.h"
 
@@ -78,11 +79,7 @@ TIcmpEndpoint::TIcmpEndpoint(TFd ASocket, bool ARaw)
 }
 
 TIcmpEndpoint::~TIcmpEndpoint() {
-  {
-    std::lock_guard lock(FLock);
-    FStop = true;
-  }
-  FWake.Set();
+  FStop.Set();
   FThread.join();
 }
 
@@ -90,60 +87,75 @@ TIcmpSendResult TIcmpEndpoint::Send(std::shared_ptr<TWaitableEvent> AEvent, uint
                                     uint16_t ADataSize, void* AReply, uint32_t AReplySize, uint32_t ATimeout) {
   if (AReplySize < sizeof(Ticmp_echo_reply) + EchoHeaderSize)
     return {0, IpBufTooSmall};
-  std::lock_guard lock(FLock);
-  if (FActive)
-    return {0, EBUSY};
-  ++FSequence;
-  const std::vector<uint8_t> packet =
-      BuildEchoRequest(FIdentifier, FSequence, {static_cast<const uint8_t*>(AData), ADataSize});
-
+  std::vector<uint8_t> packet;
+  uint16_t sequence = 0;
+  {
+    std::lock_guard lock(FLock);
+    ExpireIfDue();
+    if (FActive)
+      return {0, EBUSY};
+    sequence = ++FSequence;
+    packet = BuildEchoRequest(FIdentifier, FSequence, {static_cast<const uint8_t*>(AData), ADataSize});
+    FEvent = std::move(AEvent);
+    FReply = static_cast<uint8_t*>(AReply);
+    FReplySize = AReplySize;
+    clock_gettime(CLOCK_MONOTONIC, &FSent);
+    FDeadline = TPollDeadline(ATimeout);
+    // Outstanding before it leaves: the answer may be in before sendto returns.
+    FActive = true;
+  }
+  // Sent without the lock, so that the thread takes a quick answer off the
+  // socket without waiting for this call to end.
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = ADestination;
-  FEvent = std::move(AEvent);
-  FReply = static_cast<uint8_t*>(AReply);
-  FReplySize = AReplySize;
-  clock_gettime(CLOCK_MONOTONIC, &FSent);
-  FDeadline = TPollDeadline(ATimeout);
-  if (sendto(FSocket.Get(), packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
-    const int error = errno;
-    uint32_t status = 0;
-    if (!StatusOfSendError(error, status))
-      return {0, static_cast<uint32_t>(error)};
+  if (sendto(FSocket.Get(), packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0)
+    return {0, ErrorIoPending};
+  const int error = errno;
+  std::lock_guard lock(FLock);
+  const bool outstanding = FActive && FSequence == sequence;
+  uint32_t status = 0;
+  if (StatusOfSendError(error, status)) {
     // No route: the request completes at once with the matching status.
-    FActive = true;
-    Complete({status, ADestination, 0, {}}, nullptr);
+    if (outstanding)
+      Complete({status, ADestination, 0, {}}, nullptr);
     return {0, ErrorIoPending};
   }
-  FActive = true;
-  FWake.Set();
-  return {0, ErrorIoPending};
+  // Completed meanwhile (its error queue, its deadline): its event tells.
+  if (!outstanding)
+    return {0, ErrorIoPending};
+  FActive = false;
+  FEvent.reset();
+  return {0, static_cast<uint32_t>(error)};
 }
 
+void TIcmpEndpoint::ExpireRequest(TPollDeadline& ANext) {
+  std::lock_guard lock(FLock);
+  ExpireIfDue();
+  if (FActive && FDeadline.Before(ANext))
+    ANext = FDeadline;
+}
+
+void TIcmpEndpoint::ExpireIfDue() {
+  if (FActive && FDeadline.Passed())
+    Complete({IpReqTimedOut, 0, 0, {}}, nullptr);
+}
+
+// The thread sleeps until something arrives: it keeps no deadline itself.
 void TIcmpEndpoint::Run() {
   for (;;) {
-    TPollDeadline deadline(Infinite);
-    {
-      std::lock_guard lock(FLock);
-      if (FStop)
-        return;
-      if (FActive)
-        deadline = FDeadline;
-    }
-    pollfd fds[2] = {{FSocket.Get(), POLLIN, 0}, {static_cast<int>(FWake.Handle()), POLLIN, 0}};
-    if (PollUntil(fds, deadline) < 0)
+    pollfd fds[2] = {{FSocket.Get(), POLLIN, 0}, {static_cast<int>(FStop.Handle()), POLLIN, 0}};
+    if (PollUntil(fds, TPollDeadline(Infinite)) < 0)
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (fds[1].revents & POLLIN)
-      FWake.Reset();
-    std::lock_guard lock(FLock);
-    if (FStop)
       return;
+    std::lock_guard lock(FLock);
+    // An answer after the deadline is too late: the request has timed out.
+    ExpireIfDue();
     if (fds[0].revents & POLLERR)
       DrainErrors();
     if (fds[0].revents & POLLIN)
       DrainReplies();
-    if (FActive && FDeadline.Passed())
-      Complete({IpReqTimedOut, 0, 0, {}}, nullptr);
   }
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // One ICMP socket with its receiving thread and at most one outstanding echo
 // request: the thread takes the reply or ICMP error off the socket, writes the
-// caller's reply buffer and sets the caller's event, or does so at the
-// request's deadline with IpReqTimedOut.
+// caller's reply buffer and sets the caller's event. A request past its
+// deadline completes with IpReqTimedOut when a wait for events or the next
+// send looks at it (ExpireRequest), so a send costs no wake-up of the thread.
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -34,8 +35,14 @@ public:
   TIcmpSendResult Send(std::shared_ptr<TWaitableEvent> AEvent, uint32_t ADestination, const void* AData,
                        uint16_t ADataSize, void* AReply, uint32_t AReplySize, uint32_t ATimeout);
 
+  // Completes the outstanding request as timed out once its deadline has
+  // passed; otherwise brings ANext forward to that deadline, so that a wait
+  // ends in time to complete it.
+  void ExpireRequest(TPollDeadline& ANext);
+
 private:
   void Run();
+  void ExpireIfDue();
   void DrainReplies();
   void DrainErrors();
   void Complete(const TEchoAnswer& AAnswer, const timespec* AReceived);
@@ -43,11 +50,11 @@ private:
   const TFd FSocket;
   const bool FRaw;
   const uint16_t FIdentifier;
-  TWaitableEvent FWake;
+  // Set once, by the destructor, to end the thread.
+  TWaitableEvent FStop;
   std::thread FThread;
 
   std::mutex FLock;
-  bool FStop = false;
   bool FActive = false;
   uint16_t FSequence = 0;
   std::shared_ptr<TWaitableEvent> FEvent;

@@ -8,10 +8,12 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "platform/linux/FileDescriptor.h"
@@ -20,23 +22,32 @@ namespace orvella::platform {
 
 namespace {
 
-// A netlink socket of the calling thread's network namespace.
+// A netlink socket of the calling thread's network namespace. It remembers
+// whether the socket itself failed (as opposed to an error the kernel
+// answered), so that a kept socket can be replaced.
 class TNetlink {
 public:
   explicit TNetlink(int AProtocol) : FFd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, AProtocol)) {
-    if (FFd.Valid()) {
+    FFailed = !FFd.Valid();
+    if (!FFailed) {
       timeval timeout{2, 0};  // the kernel answers at once; never hang on it
       setsockopt(FFd.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     }
   }
 
   int Fd() const { return FFd.Get(); }
+  bool Failed() const { return FFailed; }
+  // A number for the next request: a late answer to an earlier one on a
+  // kept socket is then told apart and skipped.
+  uint32_t NextSequence() { return ++FSequence; }
 
   bool Send(const void* ARequest, size_t ASize) {
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
-    return sendto(FFd.Get(), ARequest, ASize, 0, reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) ==
-           static_cast<ssize_t>(ASize);
+    const bool sent = sendto(FFd.Get(), ARequest, ASize, 0, reinterpret_cast<const sockaddr*>(&kernel),
+                             sizeof kernel) == static_cast<ssize_t>(ASize);
+    FFailed = FFailed || !sent;
+    return sent;
   }
 
   // Calls AMessage for every message of the answer until its end; an errno
@@ -49,6 +60,7 @@ public:
       if (size < 0) {
         if (errno == EINTR)
           continue;
+        FFailed = true;
         return errno;
       }
       size_t left = static_cast<size_t>(size);
@@ -69,7 +81,37 @@ public:
   }
 
 private:
-  const TFd FFd;
+  TFd FFd;
+  bool FFailed = false;
+  uint32_t FSequence = 0;
+};
+
+// The route socket kept open between lookups: the sampling loop asks for the
+// route to its targets every second. One per thread, since a socket answers
+// for the network namespace it was opened in and a thread may enter another;
+// a socket that failed is dropped and the next lookup opens a new one.
+class TRouteLink {
+public:
+  TNetlink& Open() {
+    const ino_t space = NetworkNamespace();
+    // Without /proc the namespace is unknown: a socket for this lookup alone.
+    if (!FLink || space == 0 || space != FSpace) {
+      FLink.reset();
+      FLink = std::make_unique<TNetlink>(NETLINK_ROUTE);
+      FSpace = space;
+    }
+    return *FLink;
+  }
+  void Drop() { FLink.reset(); }
+
+private:
+  static ino_t NetworkNamespace() {
+    struct stat info = {};
+    return stat("/proc/thread-self/ns/net", &info) == 0 ? info.st_ino : 0;
+  }
+
+  std::unique_ptr<TNetlink> FLink;
+  ino_t FSpace = 0;
 };
 
 uint32_t MibStateOf(uint8_t ALinuxState) {
@@ -107,8 +149,45 @@ public:
   // The route the kernel would choose, as "ip route get" shows it: a route
   // with a gateway is indirect, its next hop the gateway.
   uint32_t GetBestRoute(uint32_t ADest, uint32_t, TIpForwardRow& ARoute) override {
-    TNetlink link(NETLINK_ROUTE);
-    if (link.Fd() < 0)
+    thread_local TRouteLink routes;
+    // A kept socket that fails (closed under it, its queue overrun) is
+    // replaced at once, and the lookup made again on the new one.
+    uint32_t status = NoError;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      TNetlink& link = routes.Open();
+      status = RouteVia(link, ADest, ARoute);
+      if (!link.Failed())
+        break;
+      routes.Drop();
+    }
+    return status;
+  }
+
+  // TCP sockets of every state from the kernel's socket diagnostics. A
+  // failed read (no socket, a time-out, an error answer) is a passing fault
+  // of this one snapshot, not of the application: it is reported as the
+  // status that callers repeat a few times before they take the table as
+  // empty.
+  uint32_t GetTcpTable(TMibTcpTable* ATable, uint32_t& ASize, bool) override {
+    std::vector<TMibTcpRow> rows;
+    if (ReadRows(rows) != 0)
+      return StatusUnsuccessful;
+    const size_t needed = sizeof(uint32_t) + rows.size() * sizeof(TMibTcpRow);
+    if (!ATable || ASize < needed) {
+      ASize = static_cast<uint32_t>(needed);
+      return ErrorInsufficientBuffer;
+    }
+    ATable->NumEntries = static_cast<uint32_t>(rows.size());
+    if (!rows.empty())
+      std::memcpy(reinterpret_cast<uint8_t*>(ATable) + sizeof(uint32_t), rows.data(),
+                  rows.size() * sizeof(TMibTcpRow));
+    return NoError;
+  }
+
+private:
+  // The route to ADest as the kernel answers it on ALink.
+  static uint32_t RouteVia(TNetlink& ALink, uint32_t ADest, TIpForwardRow& ARoute) {
+    if (ALink.Fd() < 0)
       return static_cast<uint32_t>(errno);
     struct {
       nlmsghdr header;
@@ -118,21 +197,21 @@ public:
     request.header.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg)) + RTA_SPACE(4);
     request.header.nlmsg_type = RTM_GETROUTE;
     request.header.nlmsg_flags = NLM_F_REQUEST;
-    request.header.nlmsg_seq = 1;
+    request.header.nlmsg_seq = ALink.NextSequence();
     request.route.rtm_family = AF_INET;
     request.route.rtm_dst_len = 32;
     auto* destination = reinterpret_cast<rtattr*>(request.attributes);
     destination->rta_type = RTA_DST;
     destination->rta_len = RTA_LENGTH(4);
     std::memcpy(RTA_DATA(destination), &ADest, 4);
-    if (!link.Send(&request, request.header.nlmsg_len))
+    if (!ALink.Send(&request, request.header.nlmsg_len))
       return static_cast<uint32_t>(errno);
 
     TIpForwardRow row;
     row.ForwardDest = ADest;
     row.ForwardType = RouteTypeDirect;
     bool found = false;
-    const int error = link.Receive(1, [&](const nlmsghdr* AHeader) {
+    const int error = ALink.Receive(request.header.nlmsg_seq, [&](const nlmsghdr* AHeader) {
       if (AHeader->nlmsg_type != RTM_NEWROUTE)
         return true;
       const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(AHeader));
@@ -158,28 +237,6 @@ public:
     return NoError;
   }
 
-  // TCP sockets of every state from the kernel's socket diagnostics. A
-  // failed read (no socket, a time-out, an error answer) is a passing fault
-  // of this one snapshot, not of the application: it is reported as the
-  // status that callers repeat a few times before they take the table as
-  // empty.
-  uint32_t GetTcpTable(TMibTcpTable* ATable, uint32_t& ASize, bool) override {
-    std::vector<TMibTcpRow> rows;
-    if (ReadRows(rows) != 0)
-      return StatusUnsuccessful;
-    const size_t needed = sizeof(uint32_t) + rows.size() * sizeof(TMibTcpRow);
-    if (!ATable || ASize < needed) {
-      ASize = static_cast<uint32_t>(needed);
-      return ErrorInsufficientBuffer;
-    }
-    ATable->NumEntries = static_cast<uint32_t>(rows.size());
-    if (!rows.empty())
-      std::memcpy(reinterpret_cast<uint8_t*>(ATable) + sizeof(uint32_t), rows.data(),
-                  rows.size() * sizeof(TMibTcpRow));
-    return NoError;
-  }
-
-private:
   // IPv4 sockets, and IPv6 ones that talk IPv4 through mapped addresses
   // (::ffff:a.b.c.d), which Windows lists as IPv4 connections too.
   static uint32_t ReadRows(std::vector<TMibTcpRow>& ARows) {

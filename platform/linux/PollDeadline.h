@@ -32,6 +32,11 @@ public:
   // Whether a poll that timed out has reached the deadline.
   bool Passed() const { return !FEndless && TClock::now() >= FDeadline; }
 
+  // Whether this deadline comes first; one without limit never does.
+  bool Before(const TPollDeadline& AOther) const {
+    return !FEndless && (AOther.FEndless || FDeadline < AOther.FDeadline);
+  }
+
 private:
   using TClock = std::chrono::steady_clock;
   bool FEndless;

@@ -1,5 +1,8 @@
-// The connection table as the kernel gives it, when reading it fails.
+// The connection table and the route lookup as the kernel gives them, when
+// reading them fails.
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <linux/netlink.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -7,7 +10,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "engine/ConnectionList.h"
+#include "platform/NetworkTables.h"
 #include "platform/linux/FileDescriptor.h"
 
 namespace orvella {
@@ -55,6 +63,46 @@ TEST(ConnectionTableIntegrationTest, AFailedKernelReadIsNoConnectionForOneRefres
 
   list.Refresh();
   EXPECT_TRUE(list.IsConnectedTo(ip, port));
+}
+
+// The process's route netlink sockets, by descriptor.
+std::vector<int> RouteSockets() {
+  std::vector<int> found;
+  DIR* folder = opendir("/proc/self/fd");
+  if (!folder)
+    return found;
+  while (const dirent* entry = readdir(folder)) {
+    const int fd = std::atoi(entry->d_name);
+    int domain = 0;
+    int protocol = -1;
+    socklen_t size = sizeof domain;
+    if (entry->d_name[0] != '.' && fd != dirfd(folder) &&
+        getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) == 0 && domain == AF_NETLINK &&
+        getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) == 0 && protocol == NETLINK_ROUTE)
+      found.push_back(fd);
+  }
+  closedir(folder);
+  return found;
+}
+
+TEST(ConnectionTableIntegrationTest, RouteLookupsKeepOneSocketAndReplaceItWhenItFails) {
+  platform::INetworkTables& tables = platform::SystemNetworkTables();
+  const uint32_t loopback = htonl(INADDR_LOOPBACK);
+  platform::TIpForwardRow route;
+  ASSERT_EQ(tables.GetBestRoute(loopback, 0, route), platform::NoError);
+  EXPECT_EQ(route.ForwardType, platform::RouteTypeDirect);
+  ASSERT_EQ(tables.GetBestRoute(loopback, 0, route), platform::NoError);
+  const std::vector<int> kept = RouteSockets();
+  ASSERT_EQ(kept.size(), 1u);
+
+  // Something else now stands under the kept socket's number.
+  const TFd nothing(open("/dev/null", O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(dup2(nothing.Get(), kept[0]), kept[0]);
+  route = {};
+  EXPECT_EQ(tables.GetBestRoute(loopback, 0, route), platform::NoError);
+  EXPECT_EQ(route.ForwardType, platform::RouteTypeDirect);
+  EXPECT_EQ(route.ForwardNextHop, loopback);
+  EXPECT_EQ(RouteSockets().size(), 1u);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import e2e  # noqa: E402
 
-WINE_CLASS = '("orvella.exe" "Wine")'
+WINE_CLASS = '("orvella.exe" "orvella.exe")'
 WINE_FONTS = "/usr/share/wine/fonts"
 INSTALL_DIR = "C:\\Program Files\\Orvella"
 PROGRAM = INSTALL_DIR + "\\orvella.exe"
@@ -94,9 +94,9 @@ class WineSession(e2e.Session):
     def windows(self, name=None, wclass=WINE_CLASS, visible=True):
         return super().windows(name, wclass, visible)
 
-    def tray_icon(self, docker='"Wine"'):
-        """A Wine icon docked in trayer's panel (only orvella has one here);
-        docker: what the docked window's X class holds."""
+    def tray_icon(self):
+        """An icon docked in trayer's panel: only orvella has one here (Wine's
+        docked icons belong to its explorer.exe)."""
         lines = self.x("xwininfo", "-root", "-tree").splitlines()
         for i, line in enumerate(lines):
             if '("panel" "trayer")' in line:
@@ -105,12 +105,12 @@ class WineSession(e2e.Session):
                     if len(child) - len(child.lstrip()) <= indent:
                         break
                     match = e2e.TREE_LINE.match(child)
-                    if match and docker in match.group(4) and int(match.group(5)) > 1:
+                    if match and int(match.group(5)) > 1:
                         return e2e.Window(match)
         return None
 
-    def running_pids(self, name="orvella.exe"):
-        """The processes of this prefix running `name`, wherever they run."""
+    def running_pids(self):
+        """The orvella.exe processes of this prefix, wherever they run."""
         pids = []
         for entry in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -118,6 +118,6 @@ class WineSession(e2e.Session):
                 environment = open(f"/proc/{entry}/environ", "rb").read().split(b"\0")
             except OSError:
                 continue
-            if name.encode() in command.lower() and f"WINEPREFIX={self.prefix}".encode() in environment:
+            if b"orvella.exe" in command and f"WINEPREFIX={self.prefix}".encode() in environment:
                 pids.append(int(entry))
         return pids

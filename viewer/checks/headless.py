@@ -74,9 +74,8 @@ class Browser:
             "return {state: s.state, error: s.error, timings: s.timings, steps: s.steps || {},"
             " periods: s.periods || []};")
 
-    def renderer_peak_kib(self):
-        """The peak resident memory (VmHWM) of the biggest renderer process of
-        this browser (a descendant of its driver)."""
+    def renderers(self):
+        """The renderer processes of this browser (descendants of its driver)."""
         parents, renderers = {}, []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -88,13 +87,34 @@ class Browser:
             except OSError:
                 continue
         driver = self.driver.service.process.pid
-        peak = 0
+        mine = []
         for pid in renderers:
             ancestor = pid
             while ancestor > 1 and ancestor != driver:
                 ancestor = parents.get(ancestor, 1)
-            if ancestor != driver:
+            if ancestor == driver:
+                mine.append(pid)
+        return mine
+
+    def renderer_cpu_seconds(self):
+        """User and system time that this browser's renderers have run, all
+        their threads (workers included): on a shared machine a steadier
+        measure of the page's work than the time it took."""
+        total = 0
+        for pid in self.renderers():
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                total += int(fields[11]) + int(fields[12])
+            except OSError:
                 continue
+        return total / os.sysconf("SC_CLK_TCK")
+
+    def renderer_peak_kib(self):
+        """The peak resident memory (VmHWM) of the biggest renderer process of
+        this browser."""
+        peak = 0
+        for pid in self.renderers():
             try:
                 with open(f"/proc/{pid}/status") as f:
                     for line in f:

@@ -206,8 +206,19 @@ export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = 
   };
 
   // The request part of a pinger's line ends after "DataSize=<n>."; returns
-  // its end and the target, or -1.
+  // its end and the target, or -1. Most lines repeat the last line's request
+  // byte for byte, and a copy of a valid request is one, with the same target.
   const pingHeader = (from, end) => {
+    const lastLength = lastHeaderEnd - lastHeaderFrom;
+    if (lastHeaderFrom >= 0 && from + lastLength <= end) {
+      let k = lastLength - 1;
+      while (k >= 0 && bytes[from + k] === bytes[lastHeaderFrom + k]) k--;
+      if (k < 0) {
+        lastHeaderFrom = from;
+        lastHeaderEnd = from + lastLength;
+        return lastHeaderEnd;
+      }
+    }
     if (!startsAt(bytes, from, PING)) return -1;
     const close = find(bytes, TIMEOUT, from + PING.length, end);
     if (close < 0) return -1;
@@ -216,22 +227,6 @@ export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = 
     let i = size + DATA_SIZE.length;
     while (i < end && isDigit(bytes[i])) i++;
     if (i === size + DATA_SIZE.length || bytes[i] !== DOT) return -1;
-    const headerEnd = i + 1;
-    const length = headerEnd - from;
-    if (lastHeaderFrom >= 0 && lastHeaderEnd - lastHeaderFrom === length && bytes[from + length - 1] === bytes[lastHeaderEnd - 1]) {
-      let same = true;
-      for (let k = 0; k < length; k++) {
-        if (bytes[from + k] !== bytes[lastHeaderFrom + k]) {
-          same = false;
-          break;
-        }
-      }
-      if (same) {
-        lastHeaderFrom = from;
-        lastHeaderEnd = headerEnd;
-        return headerEnd;
-      }
-    }
     let open = close - 1;
     while (open > from + PING.length && bytes[open] !== 40) open--;
     if (bytes[open] !== 40 || bytes[open - 1] !== SPACE) return -1;
@@ -239,8 +234,8 @@ export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = 
     const ip = utf8.decode(bytes.subarray(open + 1, close));
     lastTarget = targets.add(`${descr}\u0000${ip}`);
     lastHeaderFrom = from;
-    lastHeaderEnd = headerEnd;
-    return headerEnd;
+    lastHeaderEnd = i + 1;
+    return lastHeaderEnd;
   };
 
   let start = 0;

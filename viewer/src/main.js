@@ -181,7 +181,7 @@ async function open(files) {
     const report =
       zips.length === 1
         ? await readArchiveInWorkers(zips[0].name, zips[0].bytes, __ORVELLA_WORKER__)
-        : readLogFiles(loaded);
+        : await readLogFiles(loaded);
     status.timings.parsed = performance.now();
     status.steps = { ...stepTimes };
     document.title = `${report.title} — Orvella report`;

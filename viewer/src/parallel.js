@@ -47,11 +47,11 @@ export async function readArchiveInWorkers(title, bytes, workerSource) {
       for (const { name, read } of reply.results) parsed.set(name, read);
       for (const [step, ms] of Object.entries(reply.steps)) stepTimes[step] += ms;
     }
-    return buildReport(title, entries, true, parsed);
+    return await buildReport(title, entries, true, parsed);
   } catch (error) {
     if (error instanceof ReportError) throw error;
     console.warn(`reading the archive in this page's thread: ${error.message}`);
-    return readArchive(title, bytes);
+    return await readArchive(title, bytes);
   } finally {
     for (const worker of workers) worker.terminate();
     if (url) URL.revokeObjectURL(url);

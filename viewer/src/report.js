@@ -1,17 +1,17 @@
 // A report as the page shows it: the archive's entries read into one series
 // per monitor, the replayed notifications, the route trace, and every line
 // that did not parse.
-import { unzipSync } from 'fflate';
-
+import { HAS_NATIVE_INFLATE, inflateEntry } from './inflate.js';
 import { parseLogFile, TextTable } from './logParse.js';
-import { centralChecksums, crc32 } from './zipCheck.js';
 import { MONITORS, MONITOR_BY_ID } from './monitors.js';
+import { ReportError } from './reportError.js';
 import { notifiedPeriods, replay } from './rules.js';
+import { readZipDirectory } from './zipDirectory.js';
 
 const LOG_NAME = /^(\d{4})\.(\d{2})\.(\d{2})_([a-z]+)\.log$/i;
 const TRACE_NAME = /^(\d{4}\.\d{2}\.\d{2}_\d{2}\.\d{2}\.\d{2})_pathping$/;
 
-export class ReportError extends Error {}
+export { ReportError };
 
 const utf8 = new TextDecoder('utf-8');
 
@@ -39,10 +39,9 @@ function concat(parts, key, Type) {
   return result;
 }
 
-// entries: [{ name, bytes() }] in any order; bytes() is called once, so a big
-// archive is inflated one entry at a time.
-// Milliseconds spent in each step of the last report read, for the benchmark.
-export const stepTimes = { inflate: 0, check: 0, parse: 0, rules: 0 };
+// Milliseconds spent in each step of the last report read, for the benchmark;
+// inflating includes checking the CRC-32.
+export const stepTimes = { inflate: 0, parse: 0, rules: 0 };
 
 // The entries sorted into daily logs (by date, then in the monitors' order),
 // route traces and foreign ones; a clear message when nothing is a report's.
@@ -91,9 +90,11 @@ function remap(ids, local, table) {
   return result;
 }
 
+// entries: [{ name, bytes() }] in any order; bytes() resolves to the entry's
+// bytes and is called once, so a big archive is inflated one entry at a time.
 // parsed: name -> parseEntry's result, for files read elsewhere; the others
 // are read here.
-export function buildReport(title, entries, isArchive = true, parsed = new Map()) {
+export async function buildReport(title, entries, isArchive = true, parsed = new Map()) {
   const { logs, traces, foreign } = classify(title, entries, isArchive);
   const texts = MONITORS.map(() => new TextTable());
   const targets = MONITORS.map(() => new TextTable());
@@ -105,7 +106,7 @@ export function buildReport(title, entries, isArchive = true, parsed = new Map()
     const m = log.monitor.ordinal;
     let read = parsed.get(log.entry.name);
     if (!read) {
-      const bytes = log.entry.bytes();
+      const bytes = await log.entry.bytes();
       const started = performance.now();
       read = parseEntry(bytes, log.monitor);
       stepTimes.parse += performance.now() - started;
@@ -140,7 +141,8 @@ export function buildReport(title, entries, isArchive = true, parsed = new Map()
   const rules = replay(series);
   stepTimes.rules = performance.now() - started;
   const periods = series.map((s, m) => (s ? notifiedPeriods(s.times, rules.notified[m]) : []));
-  const trace = traces.map((entry) => ({ name: entry.name, text: utf8.decode(entry.bytes()) }));
+  const trace = [];
+  for (const entry of traces) trace.push({ name: entry.name, text: utf8.decode(await entry.bytes()) });
   let first = Infinity;
   let last = -Infinity;
   for (const s of series) {
@@ -157,53 +159,29 @@ function resetStepTimes() {
 }
 
 // The entries of a zip archive as the program packs it: names, and bytes()
-// that inflates one and checks it against its CRC-32.
-export function archiveEntries(title, bytes) {
+// that inflates one and checks it. native: whether the browser's own
+// inflater does it (where there is one) or fflate.
+export function archiveEntries(title, bytes, native = HAS_NATIVE_INFLATE) {
   if (bytes.length < 22 || bytes[0] !== 0x50 || bytes[1] !== 0x4b) {
     throw new ReportError(`${title} is not a zip archive. An Orvella report is a .zip file such as 2021.04.19_14.03.07.zip.`);
   }
-  let names;
-  try {
-    // The listing alone: the filter refuses every entry, so nothing is inflated yet.
-    names = [];
-    unzipSync(bytes, {
-      filter: (file) => {
-        names.push([file.name, file.originalSize]);
-        return false;
-      },
-    });
-  } catch (error) {
-    throw new ReportError(`${title} is damaged: its table of contents cannot be read (${error.message}).`);
-  }
-  const checksums = centralChecksums(bytes);
-  return names
-    .filter(([name]) => !name.endsWith('/'))
-    .map(([name, size]) => ({
-      name,
-      size,
-      bytes() {
-        let data;
+  return readZipDirectory(title, bytes)
+    .filter((entry) => !entry.name.endsWith('/'))
+    .map((entry) => ({
+      name: entry.name,
+      size: entry.size,
+      async bytes() {
         const started = performance.now();
-        try {
-          data = unzipSync(bytes, { filter: (file) => file.name === name })[name];
-        } catch (error) {
-          throw new ReportError(`${title} is damaged: its entry ${name} cannot be unpacked (${error.message}).`);
-        }
-        const inflated = performance.now();
-        stepTimes.inflate += inflated - started;
-        const matches = !checksums.has(name) || crc32(data) === checksums.get(name);
-        stepTimes.check += performance.now() - inflated;
-        if (!matches) {
-          throw new ReportError(`${title} is damaged: its entry ${name} does not match its checksum.`);
-        }
+        const data = await inflateEntry(title, bytes, entry, native);
+        stepTimes.inflate += performance.now() - started;
         return data;
       },
     }));
 }
 
-export function readArchive(title, bytes) {
+export async function readArchive(title, bytes, native = HAS_NATIVE_INFLATE) {
   resetStepTimes();
-  return buildReport(title, archiveEntries(title, bytes));
+  return buildReport(title, archiveEntries(title, bytes, native));
 }
 
 // Log files dropped or picked from a logs folder; other files are refused.
@@ -212,7 +190,7 @@ export function readLogFiles(files) {
   const title = files.length === 1 ? files[0].name : `${files.length} log files`;
   return buildReport(
     title,
-    files.map((file) => ({ name: file.name, bytes: () => file.bytes })),
+    files.map((file) => ({ name: file.name, bytes: async () => file.bytes })),
     false,
   );
 }

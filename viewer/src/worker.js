@@ -1,15 +1,15 @@
 // Reads some of an archive's log files off the page's thread: inflates each,
-// checks its CRC-32 and parses it. The page joins the results.
+// checks it and parses it. The page joins the results.
 import { MONITOR_BY_ID } from './monitors.js';
 import { archiveEntries, parseEntry, ReportError, stepTimes } from './report.js';
 
-self.onmessage = ({ data: { title, bytes, jobs } }) => {
+self.onmessage = async ({ data: { title, bytes, jobs } }) => {
   try {
     const entries = new Map(archiveEntries(title, bytes).map((entry) => [entry.name, entry]));
     const results = [];
     const transfer = [];
     for (const job of jobs) {
-      const raw = entries.get(job.name).bytes();
+      const raw = await entries.get(job.name).bytes();
       const started = performance.now();
       const read = parseEntry(raw, MONITOR_BY_ID.get(job.monitor));
       stepTimes.parse += performance.now() - started;

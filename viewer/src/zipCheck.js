@@ -1,5 +1,4 @@
-// The checksums the zip's central directory records for its entries, and the
-// CRC-32 to compare them with: inflating damaged data does not always fail.
+// The CRC-32 of zip entries, four bytes a step (one table per byte of a step).
 const TABLES = (() => {
   const t = new Int32Array(256 * 4);
   for (let n = 0; n < 256; n++) {
@@ -24,30 +23,4 @@ export function crc32(bytes) {
   }
   for (; i < bytes.length; i++) c = t[(c ^ bytes[i]) & 0xff] ^ (c >>> 8);
   return (c ^ -1) >>> 0;
-}
-
-// name -> CRC-32 from the central directory; empty when it cannot be found
-// (the unzipping reports that).
-export function centralChecksums(bytes) {
-  const result = new Map();
-  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-  let end = -1;
-  for (let i = bytes.length - 22; i >= Math.max(0, bytes.length - 22 - 65535); i--) {
-    if (view.getUint32(i, true) === 0x06054b50) {
-      end = i;
-      break;
-    }
-  }
-  if (end < 0) return result;
-  const count = view.getUint16(end + 10, true);
-  let at = view.getUint32(end + 16, true);
-  const names = new TextDecoder('utf-8');
-  for (let k = 0; k < count && at + 46 <= bytes.length; k++) {
-    if (view.getUint32(at, true) !== 0x02014b50) break;
-    const nameLength = view.getUint16(at + 28, true);
-    const name = names.decode(bytes.subarray(at + 46, at + 46 + nameLength));
-    result.set(name, view.getUint32(at + 16, true));
-    at += 46 + nameLength + view.getUint16(at + 30, true) + view.getUint16(at + 32, true);
-  }
-  return result;
 }

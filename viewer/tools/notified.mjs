@@ -10,13 +10,13 @@ import { MONITORS } from '../src/monitors.js';
 import { logFileOf, readArchive, readLogFiles } from '../src/report.js';
 
 const path = process.argv[2];
-const report = statSync(path).isDirectory()
+const report = await (statSync(path).isDirectory()
   ? readLogFiles(
       readdirSync(path)
         .filter((name) => logFileOf(name))
         .map((name) => ({ name, bytes: readFileSync(join(path, name)) })),
     )
-  : readArchive(path, readFileSync(path));
+  : readArchive(path, readFileSync(path)));
 const out = [];
 report.series.forEach((s, m) => {
   if (!s) return;

@@ -34,5 +34,18 @@ TEST(PollDeadline, WaitsLongerThanPollTakesAreCutNotTurnedEndless) {
   }
 }
 
+// A wait for several deadlines ends at the first; one without limit ends none.
+TEST(PollDeadline, TheEarlierOfTwoComesBeforeAndNoLimitNeverDoes) {
+  const TPollDeadline soon(10);
+  const TPollDeadline later(60000);
+  const TPollDeadline endless(Infinite);
+  EXPECT_TRUE(soon.Before(later));
+  EXPECT_FALSE(later.Before(soon));
+  EXPECT_FALSE(soon.Before(soon));
+  EXPECT_TRUE(later.Before(endless));
+  EXPECT_FALSE(endless.Before(later));
+  EXPECT_FALSE(endless.Before(endless));
+}
+
 }  // namespace
 }  // namespace orvella::platform
