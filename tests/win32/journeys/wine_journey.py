@@ -143,10 +143,6 @@ class JourneySession(WineSession):
     def windows(self, name=None, wclass=PROGRAM_CLASS, visible=True):
         return e2e.Session.windows(self, name, wclass, visible)
 
-    def tray_icon(self):
-        """The icon docked in trayer's panel (Wine docks it from its explorer.exe)."""
-        return super().tray_icon('"explorer.exe"')
-
     def client_origin(self, window, client_size):
         """Where a window's client area starts: Wine draws the frame and the
         title bar inside the X window when no window manager runs."""
