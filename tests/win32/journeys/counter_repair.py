@@ -89,12 +89,12 @@ def journey(world):
         session.wait_no_window(REPAIR)
         fresh_monitor(session, first)
         session.screenshot("fresh-monitor")
-        session.stop()
+        session.exit_by_menu()
 
         first, _ = repair_run(session, 0, 3)
         session.wait_no_window(REPAIR, timeout=10)
         fresh_monitor(session, first)
-        session.stop()
+        session.exit_by_menu()
 
 
 if __name__ == "__main__":

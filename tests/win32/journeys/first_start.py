@@ -32,7 +32,7 @@ def journey(world):
             e2e.fail(f"stored client number {stored!r}, expected {CLIENT!r}")
         e2e.wait_for("the six daily logs", lambda: all(session.log_path(name) for name in e2e.LOG_NAMES), timeout=60)
         session.screenshot("dialog-hidden")
-        session.stop(orvella)
+        session.exit_by_menu(orvella)
 
 
 if __name__ == "__main__":

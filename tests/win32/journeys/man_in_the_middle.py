@@ -30,7 +30,7 @@ def journey(world):
         session.x("xdotool", "windowfocus", "--sync", box.id)
         session.x("xdotool", "key", "Return")
         session.wait_no_window(ERROR_BOX)
-        session.stop(orvella)
+        session.exit_by_menu(orvella)
 
 
 if __name__ == "__main__":

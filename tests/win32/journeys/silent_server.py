@@ -59,7 +59,7 @@ def journey(world):
         expected = printed_trace(session, CLIENT + e2e.SERVER_DOMAIN_SUFFIX)
         if "Трассировка маршрута к" not in expected or entry.decode("utf-8") != expected:
             e2e.fail(f"the trace entry {entry[:120]!r} is not what pathping printed: {expected[:80]!r}")
-        session.stop(orvella)
+        session.exit_by_menu(orvella)
 
 
 if __name__ == "__main__":

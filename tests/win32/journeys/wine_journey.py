@@ -28,8 +28,6 @@ STAND_INS = ("pathping.exe", "lodctr.exe", "winmgmt.exe")
 # take their place only when loaded as native programs.
 NATIVE_TOOLS = "lodctr.exe,winmgmt.exe=n"
 LOCALE = "ru_RU.UTF-8"
-# Under this locale Wine names its windows' X class after the program alone.
-PROGRAM_CLASS = '("orvella.exe" "orvella.exe")'
 
 
 def windows_path(path):
@@ -87,32 +85,6 @@ class JourneySession(WineSession):
         if self.msiexec("/i", self.world.msi) != 0:
             e2e.fail("msiexec /i /qn failed")
 
-    def start(self, binds=(), args=()):
-        """orvella.exe started as the user starts it, in the client's namespace,
-        after binds ((source, target) pairs) are mounted for it alone."""
-        binds = [(self.x11_dir, "/tmp/.X11-unix")] + list(binds)
-        mounts = 'mount --bind "$1" "$2" && shift 2 && ' * len(binds)
-        flat = [path for pair in binds for path in pair]
-        command = self.inside() + ["/bin/sh", "-c", mounts + 'exec "$@"', "sh"] + flat + ["wine", PROGRAM, *args]
-        process = subprocess.Popen(command, env=self.env)
-        self.processes.append(process)
-        return process
-
-    def stop(self, process=None):
-        """Ends the program with "Выход" from its tray menu; nothing of it
-        stays. process: the one we started, or None for one the program
-        started itself."""
-        menu = MailHost.open_tray_menu(self)
-        self.click(*self.menu_item(menu, MailHost.EXIT_ITEM))
-        if process:
-            try:
-                code = process.wait(timeout=60)
-            except subprocess.TimeoutExpired:
-                e2e.fail("orvella.exe did not end within 60 s of Выход")
-            if code != 0:
-                e2e.fail(f"exit code {code} after Выход")
-        e2e.wait_for("no orvella.exe left", lambda: not self.running_pids(), timeout=60)
-
     def registry(self, lines):
         """Imports .reg lines with regedit, as an administrator's script does."""
         path = os.path.join(self.home, "import.reg")
@@ -139,9 +111,6 @@ class JourneySession(WineSession):
             if len(fields) == 3 and fields[1].startswith("REG_"):
                 values[fields[0]] = fields[2]
         return values
-
-    def windows(self, name=None, wclass=PROGRAM_CLASS, visible=True):
-        return e2e.Session.windows(self, name, wclass, visible)
 
     def client_origin(self, window, client_size):
         """Where a window's client area starts: Wine draws the frame and the
