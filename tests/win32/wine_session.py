@@ -50,8 +50,10 @@ class WineSession(e2e.Session):
         return self.inside() + ["/bin/sh", "-c", mounts + 'exec "$@"', "sh"] + flat + list(args)
 
     def wine(self, *args, timeout=300):
+        """A Wine program's run; its output is in the console's code page,
+        which is not UTF-8 under a Russian locale."""
         return subprocess.run(self.command(["wine", *args]), env=self.env, capture_output=True, text=True,
-                              timeout=timeout)
+                              errors="replace", timeout=timeout)
 
     def start(self, binds=(), args=()):
         """orvella.exe started as the user starts it; binds as for command()."""
@@ -71,6 +73,7 @@ class WineSession(e2e.Session):
             try:
                 code = process.wait(timeout=60)
             except subprocess.TimeoutExpired:
+                self.screenshot("not-ended-after-exit")
                 e2e.fail("orvella.exe did not end within 60 s of Выход")
             if code != 0:
                 e2e.fail(f"exit code {code} after Выход")
@@ -83,6 +86,13 @@ class WineSession(e2e.Session):
         if self.wine("wineboot", "-i").returncode != 0:
             e2e.fail("wineboot could not make the prefix")
         shutil.copy(pdh, self.drive_c("windows", "system32", "pdh.dll"))
+        # Windows smooths screen fonts (ClearType) unless told not to; a fresh
+        # Wine prefix does not, and its unsmoothed Tahoma loses strokes at the
+        # notification caption's size.
+        for name, kind, data in (("FontSmoothing", "REG_SZ", "2"), ("FontSmoothingType", "REG_DWORD", "2")):
+            if self.wine("reg", "add", "HKCU\\Control Panel\\Desktop", "/v", name, "/t", kind, "/d", data,
+                         "/f").returncode != 0:
+                e2e.fail(f"could not set {name} in the prefix")
         # Debian's Wine looks for its own fonts in "<data dir>\\../fonts", a
         # name that NT paths reject, and so finds none of them, Tahoma included
         # (Qt then draws with a wider face, and the dialogs' labels are cut
@@ -132,7 +142,7 @@ class WineSession(e2e.Session):
                         return e2e.Window(match)
         return None
 
-    def running_pids(self, program=PROGRAM):
+    def running_pids(self, program="orvella.exe"):
         """The processes of this prefix that run program, wherever they run."""
         pids = []
         for entry in filter(str.isdigit, os.listdir("/proc")):
