@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 #include "base/ExceptionReport.h"
 #include "base/UiFont.h"
@@ -87,6 +88,11 @@ TfrmSendReport::TfrmSendReport(const platform::ISettingsHive& ASettings)
   btnSend = new QPushButton(QStringLiteral("Отправить"), this);
   btnSend->setObjectName(QStringLiteral("btnSend"));
   btnSend->setGeometry(190, 216, 75, 25);
+  // Where the face drawn is wider than the one the layout was made for (Wine's
+  // Tahoma), the note wraps into more lines and grows down towards the button
+  // rather than losing its last line; where it fits, the laid-out height stays.
+  if (const int needed = Label1->heightForWidth(Label1->width()); needed > Label1->height())
+    Label1->resize(Label1->width(), std::min(needed, btnSend->y() - Label1->y()));
   // Enter in a field does not send: only the button does.
   btnSend->setAutoDefault(false);
   setTabOrder(leName, lePhone);

@@ -25,6 +25,7 @@ ACCOUNT = "reports@orvella.example"
 PASSWORD = "example.9"
 SUPPORT_MAILBOX = "support@orvella.example"
 SEND_REPORT_DIALOG = "Форма отправки данных"
+SEND_REPORT_CLIENT = (291, 259)
 # Rows of the tray menu.
 MENU_ITEMS, SEND_ITEM, EXIT_ITEM = 5, 2, 4
 
@@ -154,15 +155,16 @@ def open_tray_menu(session):
 def send_report(session, name, phone):
     """Fills in the send-report dialog and presses "Отправить"."""
     dialog = session.wait_window(SEND_REPORT_DIALOG)
+    left, top_edge = session.client_origin(dialog, SEND_REPORT_CLIENT)
     # A Russian layout beside the English one, as a Russian user has: with
     # letters missing from the keyboard map xdotool remaps a key for each one,
     # and the program may read a key press before it sees the new map.
     session.x("setxkbmap", "-layout", "us,ru")
     for top, text in ((32, name), (88, phone)):
-        session.click(dialog.x + 100, dialog.y + top + 10)
+        session.click(left + 100, top_edge + top + 10)
         session.x("xdotool", "type", "--delay", "40", text)
     session.screenshot("send-report-dialog")
-    session.click(dialog.x + 227, dialog.y + 228)
+    session.click(left + 227, top_edge + 228)
     session.wait_no_window(SEND_REPORT_DIALOG)
 
 

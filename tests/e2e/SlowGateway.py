@@ -43,6 +43,36 @@ class GatewayLog:
         return last
 
 
+def watch_until_closed(session, log, check=lambda: None):
+    """Watches the gateway's window until it closes: the only problem window
+    all along (check() runs on each look), closed about 5 s after the last
+    sample that kept the problem alive. The gateway answers at once again,
+    but the slow replies stay among the last 100 verdicts, so the problem
+    lasts until they have aged out."""
+    while True:
+        shown = [w.name for w in session.windows(ANY_PROBLEM)]
+        if not shown:
+            break
+        if shown != [GATEWAY_WINDOW]:
+            e2e.fail(f"while the gateway problem lasts the windows are {shown}")
+        check()
+        log.read()
+        if log.lines > 130:
+            e2e.fail("the window stays open long after the problem ended")
+        time.sleep(0.2)
+    closed = time.monotonic()
+    time.sleep(2)
+    log.read()
+    last_refresh = log.last_problem()
+    if last_refresh is None or log.lines < 100:
+        e2e.fail(f"the window closed after {log.lines} samples while the problem lasted")
+    after = closed - last_refresh
+    if not 4.0 <= after <= 6.5:
+        e2e.fail(f"the window closed {after:.1f} s after its last refresh, expected 5 s")
+    if session.windows(ANY_PROBLEM):
+        e2e.fail("a problem window after the gateway recovered")
+
+
 def journey(app, build_dir, lab_tool):
     with e2e.Session("slow-gateway", app, build_dir, lab_tool) as session:
         lab = session.lab
@@ -57,30 +87,7 @@ def journey(app, build_dir, lab_tool):
         lab.echo(lab["gateway_ip"], "reply 0")
         session.screenshot("gateway-slow")
 
-        # The gateway answers at once again, but the slow replies stay among
-        # the last 100 verdicts, so the problem lasts until they have aged out.
-        log = GatewayLog(gateway_log)
-        while True:
-            shown = [w.name for w in session.windows(ANY_PROBLEM)]
-            if not shown:
-                break
-            if shown != [GATEWAY_WINDOW]:
-                e2e.fail(f"while the gateway problem lasts the windows are {shown}")
-            log.read()
-            if log.lines > 130:
-                e2e.fail("the window stays open long after the problem ended")
-            time.sleep(0.2)
-        closed = time.monotonic()
-        time.sleep(2)
-        log.read()
-        last_refresh = log.last_problem()
-        if last_refresh is None or log.lines < 100:
-            e2e.fail(f"the window closed after {log.lines} samples while the problem lasted")
-        after = closed - last_refresh
-        if not 4.0 <= after <= 6.5:
-            e2e.fail(f"the window closed {after:.1f} s after its last refresh, expected 5 s")
-        if session.windows(ANY_PROBLEM):
-            e2e.fail("a problem window after the gateway recovered")
+        watch_until_closed(session, GatewayLog(gateway_log))
         session.screenshot("gateway-recovered")
 
 

@@ -382,6 +382,11 @@ class Session:
                         return Window(match)
         return None
 
+    def client_origin(self, window, client_size):
+        """Where a window of client_size starts its client area on the screen:
+        without a window manager here, the window is its client area."""
+        return window.x, window.y
+
     def move(self, x, y):
         self.x("xdotool", "mousemove", "--sync", str(x), str(y))
         time.sleep(0.2)

@@ -56,6 +56,8 @@ TEST_F(SendReportFormTest, ShowsTheStoredValuesTrimmedWithinTheirLimits) {
   EXPECT_EQ(dialog->size(), QSize(291, 259));
   EXPECT_EQ(dialog->windowTitle(), "Форма отправки данных");
   EXPECT_EQ(dialog->btnSend->geometry(), QRect(190, 216, 75, 25));
+  // The note's three lines fit the laid-out box in Tahoma: it keeps its height.
+  EXPECT_EQ(dialog->Label1->geometry(), QRect(32, 136, 233, 49));
   // The very first use: nothing stored yet.
   EXPECT_EQ(dialog->leName->text(), "");
   EXPECT_EQ(dialog->lePhone->text(), "");

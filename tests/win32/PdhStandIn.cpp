@@ -3,13 +3,16 @@
 // the program needs the memory and disk counters too. It answers the three
 // counters the program reads with steady values, and a rate counter (the
 // processor's and the disk's) has no value before its second collection, as
-// with Windows' own.
+// with Windows' own. As on Windows, the counters of a service whose
+// "Disable Performance Counters" value is set (PerfOS: processor and memory;
+// PerfDisk: disk) do not exist.
 #include <windows.h>
 #include <pdh.h>
 #include <pdhmsg.h>
 
 #include <cwchar>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -39,12 +42,23 @@ bool Matches(LPCWSTR APath, const wchar_t* AHead, const wchar_t* ATail = L"") {
   return length >= head + tail && _wcsnicmp(APath, AHead, head) == 0 && _wcsicmp(APath + length - tail, ATail) == 0;
 }
 
+bool ServiceDisabled(const wchar_t* AService) {
+  const std::wstring key = std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\") + AService + L"\\Performance";
+  DWORD value = 0, size = sizeof value;
+  return RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Disable Performance Counters", RRF_RT_REG_DWORD, nullptr,
+                      &value, &size) == ERROR_SUCCESS &&
+         value != 0;
+}
+
 PDH_STATUS AddCounter(PDH_HQUERY AQuery, LPCWSTR APath, PDH_HCOUNTER* ACounter) {
   if (!AQuery || !ACounter)
     return PDH_INVALID_ARGUMENT;
   auto* query = static_cast<TQuery*>(AQuery);
   double value = 0;
   bool rate = true;
+  const wchar_t* service = Matches(APath, L"\\LogicalDisk(") ? L"PerfDisk" : L"PerfOS";
+  if (ServiceDisabled(service))
+    return PDH_CSTATUS_NO_OBJECT;
   if (Matches(APath, L"\\Processor(_Total)\\% Processor Time"))
     value = ProcessorPercent;
   else if (Matches(APath, L"\\Memory\\Available Bytes")) {

@@ -40,7 +40,6 @@ SETTINGS = "Настройки"
 GATEWAY_WINDOW = "Код ошибки #0001"
 SETTINGS_KEY = "HKCU\\Software\\tamsket\\orvella"
 RUN_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-TRAY_ITEMS, EXIT_ITEM = 5, 4
 # The settings dialog's client area is 305 x 261; the client number field and
 # the OK button by their place in it.
 DIALOG_CLIENT = (305, 261)
@@ -63,21 +62,6 @@ def client_area(session, window):
     width, height = DIALOG_CLIENT
     border = (window.width - width) // 2
     return window.x + border, window.y + window.height - height - border
-
-
-def exit_by_menu(session, process, screenshot=None):
-    icon = e2e.wait_for("the tray icon", session.tray_icon, timeout=60)
-    menu = session.popup(lambda: session.click(*icon.centre(), button=3), TRAY_ITEMS)
-    if screenshot:
-        session.screenshot(screenshot)
-    session.click(*session.menu_item(menu, EXIT_ITEM))
-    try:
-        code = process.wait(timeout=60)
-    except subprocess.TimeoutExpired:
-        e2e.fail("orvella.exe did not end within 60 s of Выход")
-    if code != 0:
-        e2e.fail(f"exit code {code} after Выход")
-    e2e.wait_for("no orvella.exe left", lambda: not session.running_pids(), timeout=20)
 
 
 def check_logs(session, lab):
@@ -178,7 +162,7 @@ def run(session, msi, newer, pdh):
         e2e.fail(f"orvella.exe processes {session.running_pids()}, expected one")
 
     # 4. "Выход" from the tray menu ends it, leaving nothing of it running.
-    exit_by_menu(session, first, "tray-menu")
+    session.exit_by_menu(first, "tray-menu")
 
     # 5. Upgrade, downgrade, uninstall.
     if session.msiexec("/i", newer) != 0:
@@ -190,7 +174,7 @@ def run(session, msi, newer, pdh):
     begun = time.monotonic()
     e2e.wait_for("a new log line", lambda: os.path.getsize(session.log_path("gateway")) > logs_before, timeout=60)
     print(f"start to first log line under Wine: {time.monotonic() - begun:.1f} s")
-    exit_by_menu(session, timing)
+    session.exit_by_menu(timing)
     if session.msiexec("/i", msi) == 0:
         e2e.fail("an older MSI was installed over a newer one")
     if session.msiexec("/x", newer) != 0:

@@ -11,6 +11,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import e2e  # noqa: E402
+import MailHost  # noqa: E402
 
 WINE_CLASS = '("orvella.exe" "orvella.exe")'
 WINE_FONTS = "/usr/share/wine/fonts"
@@ -40,18 +41,43 @@ class WineSession(e2e.Session):
         subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
         return super().__exit__(kind, error, trace)
 
-    def command(self, args):
-        mounts = f'mount --bind "{self.x11_dir}" /tmp/.X11-unix && exec "$@"'
-        return self.inside() + ["/bin/sh", "-c", mounts, "sh"] + list(args)
+    def command(self, args, binds=()):
+        """args run in the client's namespace on the session's X server, after
+        binds ((source, target) pairs) are mounted for them alone."""
+        binds = [(self.x11_dir, "/tmp/.X11-unix")] + list(binds)
+        mounts = 'mount --bind "$1" "$2" && shift 2 && ' * len(binds)
+        flat = [path for pair in binds for path in pair]
+        return self.inside() + ["/bin/sh", "-c", mounts + 'exec "$@"', "sh"] + flat + list(args)
 
     def wine(self, *args, timeout=300):
+        """A Wine program's run; its output is in the console's code page,
+        which is not UTF-8 under a Russian locale."""
         return subprocess.run(self.command(["wine", *args]), env=self.env, capture_output=True, text=True,
-                              timeout=timeout)
+                              errors="replace", timeout=timeout)
 
-    def start(self, binds=()):
-        process = subprocess.Popen(self.command(["wine", PROGRAM]), env=self.env)
+    def start(self, binds=(), args=()):
+        """orvella.exe started as the user starts it; binds as for command()."""
+        process = subprocess.Popen(self.command(["wine", PROGRAM, *args], binds), env=self.env)
         self.processes.append(process)
         return process
+
+    def exit_by_menu(self, process=None, screenshot=None):
+        """Ends the program with "Выход" from its tray menu; nothing of it
+        stays. process: the one we started, or None for one the program
+        started itself."""
+        menu = MailHost.open_tray_menu(self)
+        if screenshot:
+            self.screenshot(screenshot)
+        self.click(*self.menu_item(menu, MailHost.EXIT_ITEM))
+        if process:
+            try:
+                code = process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                self.screenshot("not-ended-after-exit")
+                e2e.fail("orvella.exe did not end within 60 s of Выход")
+            if code != 0:
+                e2e.fail(f"exit code {code} after Выход")
+        e2e.wait_for("no orvella.exe left", lambda: not self.running_pids(), timeout=60)
 
     def make_prefix(self, pdh):
         """A fresh prefix with the test-only pdh.dll stand-in (loaded through
@@ -60,6 +86,13 @@ class WineSession(e2e.Session):
         if self.wine("wineboot", "-i").returncode != 0:
             e2e.fail("wineboot could not make the prefix")
         shutil.copy(pdh, self.drive_c("windows", "system32", "pdh.dll"))
+        # Windows smooths screen fonts (ClearType) unless told not to; a fresh
+        # Wine prefix does not, and its unsmoothed Tahoma loses strokes at the
+        # notification caption's size.
+        for name, kind, data in (("FontSmoothing", "REG_SZ", "2"), ("FontSmoothingType", "REG_DWORD", "2")):
+            if self.wine("reg", "add", "HKCU\\Control Panel\\Desktop", "/v", name, "/t", kind, "/d", data,
+                         "/f").returncode != 0:
+                e2e.fail(f"could not set {name} in the prefix")
         # Debian's Wine looks for its own fonts in "<data dir>\\../fonts", a
         # name that NT paths reject, and so finds none of them, Tahoma included
         # (Qt then draws with a wider face, and the dialogs' labels are cut
@@ -109,8 +142,8 @@ class WineSession(e2e.Session):
                         return e2e.Window(match)
         return None
 
-    def running_pids(self):
-        """The orvella.exe processes of this prefix, wherever they run."""
+    def running_pids(self, program="orvella.exe"):
+        """The processes of this prefix that run program, wherever they run."""
         pids = []
         for entry in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -118,6 +151,6 @@ class WineSession(e2e.Session):
                 environment = open(f"/proc/{entry}/environ", "rb").read().split(b"\0")
             except OSError:
                 continue
-            if b"orvella.exe" in command and f"WINEPREFIX={self.prefix}".encode() in environment:
+            if program.encode() in command and f"WINEPREFIX={self.prefix}".encode() in environment:
                 pids.append(int(entry))
         return pids

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "engine/IpError.h"
 #include "platform/Exceptions.h"
+#include "platform/SystemError.h"
 #include "tests/support/ExpectError.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeIcmp.h"
@@ -294,10 +293,10 @@ TEST_F(PingerTest, PacketGivesNoReplyWhileItsRequestIsOutstanding) {
 TEST(IpErrorTextTest, IpStatusesUseTheirTextOtherCodesTheSystemMessage) {
   EXPECT_EQ(IpErrorText(11010), "Error 11010: The request timed out.");
   EXPECT_EQ(IpErrorText(11003), "Error 11003: The destination host was unreachable.");
-  EXPECT_EQ(IpErrorText(5), "Error 5: " + std::string(std::strerror(5)));
+  EXPECT_EQ(IpErrorText(5), "Error 5: " + platform::SysErrorMessage(5));
+  EXPECT_FALSE(platform::SysErrorMessage(5).empty());
   // A code in the range without a text of its own falls back to the system's.
-  EXPECT_EQ(IpErrorText(11047).rfind("Error 11047: ", 0), 0u);
-  EXPECT_GT(IpErrorText(11047).size(), std::string("Error 11047: ").size());
+  EXPECT_EQ(IpErrorText(11047), "Error 11047: " + platform::SysErrorMessage(11047));
 }
 
 TEST(IpErrorTextTest, RaiseIpErrorCarriesCodeAndText) {
