@@ -406,7 +406,15 @@ class Session:
         """Opens a menu with open_it() and returns the new menu window, which
         holds `items` rows of equal height."""
         before = {w.id for w in self.windows()}
-        new_menu = lambda: next((w for w in self.windows() if w.id not in before and w.height < 40 * items), None)
+
+        def new_menu():
+            # A menu opens where the pointer is. Other windows of the program
+            # may look new too: under Wine a notification that is refreshed
+            # can be missing from the list of windows for a moment.
+            pointer = dict(line.split("=") for line in self.x("xdotool", "getmouselocation", "--shell").split())
+            px, py = int(pointer["X"]), int(pointer["Y"])
+            return next((w for w in self.windows() if w.id not in before and w.height < 40 * items and
+                         w.x - 8 <= px <= w.x + w.width + 8 and w.y - 8 <= py <= w.y + w.height + 8), None)
         # A click that lands while the program is still busy starting may be
         # lost; with no menu on screen a second click cannot close one.
         for _ in range(3):
