@@ -102,6 +102,7 @@ def generated(browser, generator, scratch, outdir):
     status = browser.load(archive)
     d = browser.driver
     check(status["state"] == "complete", f"two days of generated logs drawn ({status['error']})")
+    check(status["inflater"] == "wasm", f"the page's WebAssembly inflater runs under its policy ({status['inflater']})")
     lanes = d.find_elements(By.CSS_SELECTOR, "#lanes .lane")
     check([lane.get_attribute("data-monitor") for lane in lanes] == ["gateway", "google", "rdp", "cpu", "ram", "disk"],
           "one lane per monitor, in the program's order")

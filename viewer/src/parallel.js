@@ -1,6 +1,7 @@
 // An archive's log files read by workers, one per processor (at most four),
 // each inflating and parsing its share while the others do theirs; the page
 // joins them. Where workers cannot start, the page reads everything itself.
+import { bestInflater } from './inflate.js';
 import { archiveEntries, buildReport, classify, readArchive, ReportError, stepTimes } from './report.js';
 
 const MAX_WORKERS = 4;
@@ -31,8 +32,12 @@ function run(worker, message) {
   });
 }
 
-export async function readArchiveInWorkers(title, bytes, workerSource) {
-  const entries = archiveEntries(title, bytes);
+// module: the WebAssembly inflater's compiled module, or undefined. Resolves
+// to the report and the name of the inflater that read it.
+export async function readArchiveInWorkers(title, bytes, workerSource, module) {
+  // The page's own reads the trace, or everything where workers fail.
+  const inflater = bestInflater(module);
+  const entries = archiveEntries(title, bytes, inflater);
   const { logs } = classify(title, entries, true);
   const count = Math.max(1, Math.min(navigator.hardwareConcurrency || 2, MAX_WORKERS, logs.length));
   let url;
@@ -40,18 +45,18 @@ export async function readArchiveInWorkers(title, bytes, workerSource) {
   try {
     url = URL.createObjectURL(new Blob([workerSource], { type: 'text/javascript' }));
     for (let k = 0; k < count; k++) workers.push(new Worker(url));
-    const replies = await Promise.all(share(logs, count).map((jobs, k) => run(workers[k], { title, bytes, jobs })));
+    const replies = await Promise.all(share(logs, count).map((jobs, k) => run(workers[k], { title, bytes, jobs, module })));
     for (const step of Object.keys(stepTimes)) stepTimes[step] = 0;
     const parsed = new Map();
     for (const reply of replies) {
       for (const { name, read } of reply.results) parsed.set(name, read);
       for (const [step, ms] of Object.entries(reply.steps)) stepTimes[step] += ms;
     }
-    return await buildReport(title, entries, true, parsed);
+    return { report: await buildReport(title, entries, true, parsed), inflater: replies[0].inflater };
   } catch (error) {
     if (error instanceof ReportError) throw error;
     console.warn(`reading the archive in this page's thread: ${error.message}`);
-    return await readArchive(title, bytes);
+    return { report: await readArchive(title, bytes, inflater), inflater: inflater.name };
   } finally {
     for (const worker of workers) worker.terminate();
     if (url) URL.revokeObjectURL(url);
