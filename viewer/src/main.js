@@ -7,6 +7,7 @@ import { formatDuration, formatNumber, formatTime } from './format.js';
 import { MONITORS, errorCaption } from './monitors.js';
 import { readArchiveInWorkers } from './parallel.js';
 import { WasmInflater } from './wasmInflater.js';
+import { WorkerPool } from './workerPool.js';
 import { KEPT_BAD_LINES } from './logParse.js';
 import { readLogFiles, ReportError, stepTimes } from './report.js';
 import { dailyTable, monitoredDays } from './stats.js';
@@ -16,20 +17,29 @@ const $ = (id) => document.getElementById(id);
 // puts them here.
 /* global __ORVELLA_WORKER__, __ORVELLA_INFLATER__ */
 
-// The inflater's module, compiled at the first archive; undefined where
-// WebAssembly cannot run (the browsers' own inflaters are used then).
-let inflaterModule = null;
+// Made as the page opens, ready for the first archive: the inflater's module,
+// undefined where WebAssembly cannot run (the browsers' own inflaters are used
+// then), and the workers, none where they cannot start (the page's thread
+// reads then).
 function compiledInflater() {
-  if (inflaterModule === null) {
-    try {
-      inflaterModule = WasmInflater.compile(Uint8Array.from(atob(__ORVELLA_INFLATER__), (c) => c.charCodeAt(0)));
-    } catch (error) {
-      console.warn(`no WebAssembly inflater: ${error.message}`);
-      inflaterModule = undefined;
-    }
+  try {
+    return WasmInflater.compile(Uint8Array.from(atob(__ORVELLA_INFLATER__), (c) => c.charCodeAt(0)));
+  } catch (error) {
+    console.warn(`no WebAssembly inflater: ${error.message}`);
+    return undefined;
   }
-  return inflaterModule;
 }
+const inflaterModule = compiledInflater();
+
+function startedWorkers() {
+  try {
+    return new WorkerPool(__ORVELLA_WORKER__);
+  } catch (error) {
+    console.warn(`no workers: ${error.message}`);
+    return undefined;
+  }
+}
+const workers = startedWorkers();
 
 // What a test or a benchmark reads back: the state, when each step ended
 // (milliseconds of performance.now()) and which inflater read the archive.
@@ -198,7 +208,7 @@ async function open(files) {
     let report;
     if (zips.length === 1) {
       let inflater;
-      ({ report, inflater } = await readArchiveInWorkers(zips[0].name, zips[0].bytes, __ORVELLA_WORKER__, compiledInflater()));
+      ({ report, inflater } = await readArchiveInWorkers(zips[0].name, zips[0].bytes, workers, inflaterModule));
       status.inflater = inflater;
     } else {
       report = await readLogFiles(loaded);

@@ -157,12 +157,13 @@ export async function buildReport(title, entries, isArchive = true, parsed = new
   return { title, series, rules, periods, trace, files, foreign, badLines, badCount, first, last };
 }
 
-function resetStepTimes() {
+export function resetStepTimes() {
   for (const step of Object.keys(stepTimes)) stepTimes[step] = 0;
 }
 
-// The entries of a zip archive as the program packs it: names, and read()
-// that inflates one with inflater (inflate.js), checks it and uses it.
+// The entries of a zip archive as the program packs it: names, the record of
+// the central directory, and read() that inflates one with inflater
+// (inflate.js), checks it and uses it.
 export function archiveEntries(title, bytes, inflater = DEFAULT_INFLATER) {
   if (bytes.length < 22 || bytes[0] !== 0x50 || bytes[1] !== 0x4b) {
     throw new ReportError(`${title} is not a zip archive. An Orvella report is a .zip file such as 2021.04.19_14.03.07.zip.`);
@@ -172,6 +173,7 @@ export function archiveEntries(title, bytes, inflater = DEFAULT_INFLATER) {
     .map((entry) => ({
       name: entry.name,
       size: entry.size,
+      record: entry,
       async read(use) {
         const started = performance.now();
         const data = await inflateEntry(title, bytes, entry, inflater);
