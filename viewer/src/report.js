@@ -82,9 +82,11 @@ export function parseEntry(bytes, monitor) {
   return { part, texts: texts.texts, targets: targets.texts };
 }
 
-// Ids of a file's own table turned into those of the monitor's table.
+// Ids of a file's own table turned into those of the monitor's table; most
+// files name the same texts in the same order, and keep their ids.
 function remap(ids, local, table) {
   const map = local.map((text) => table.add(text));
+  if (map.every((id, i) => id === i)) return ids;
   const result = new Int32Array(ids.length);
   for (let i = 0; i < ids.length; i++) result[i] = ids[i] < 0 ? -1 : map[ids[i]];
   return result;

@@ -60,6 +60,15 @@ test('log files picked from a logs folder are read like an archive', async () =>
   assert.deepEqual([...report.series[4].values], [60, 99.5, 99.6]);
   assert.equal(dailyTable(report).length, 2);
 
+  // Each file is read with tables of its own; the monitor's tables join them.
+  const joined = await readLogFiles([
+    { name: '2021.04.19_gateway.log', bytes: bytes(lines('gateway', ['Time is out', 'Host is down'])) },
+    { name: '2021.04.20_gateway.log', bytes: bytes(lines('gateway', ['Host is down', { text: 'Time is out', ip: '192.168.1.2' }], 86400)) },
+  ]);
+  const gateway = joined.series[0];
+  assert.deepEqual([...gateway.textIds].map((i) => gateway.texts[i]), ['Time is out', 'Host is down', 'Host is down', 'Time is out']);
+  assert.deepEqual([...gateway.targetIds].map((i) => gateway.targets[i].ip), ['192.168.1.1', '192.168.1.1', '192.168.1.1', '192.168.1.2']);
+
   // Cycles 4 s apart (unanswered pings) cover their 4 s; a pause covers nothing.
   const slow = await readLogFiles([
     { name: '2021.04.19_cpu.log', bytes: bytes([0, 4, 8, 100].map((s) => line('cpu', s, '5')).join('')) },
