@@ -72,7 +72,7 @@ class Browser:
         return self.driver.execute_script(
             "const s = window.orvellaReport;"
             "return {state: s.state, error: s.error, timings: s.timings, steps: s.steps || {},"
-            " periods: s.periods || []};")
+            " periods: s.periods || [], inflater: s.inflater};")
 
     def renderers(self):
         """The renderer processes of this browser (descendants of its driver)."""

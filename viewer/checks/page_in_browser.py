@@ -11,7 +11,9 @@ from file:// as the support desk opens it:
   get their message;
 - two days of the generator's logs, with a line that does not parse, are
   drawn: six lanes, the notifications, the table per day and the bad line
-  with its file and line number; zoom and reset move every lane;
+  with its file and line number; zoom and reset move every lane; they are
+  inflated by the page's WebAssembly inflater, and by the browser's own
+  where WebAssembly cannot run;
 - (the second form) the archive the real program made when its server fell
   silent (the journey ReportFromNotice) shows the period of #0003 from the
   second at which the program's own window appeared.
@@ -102,6 +104,7 @@ def generated(browser, generator, scratch, outdir):
     status = browser.load(archive)
     d = browser.driver
     check(status["state"] == "complete", f"two days of generated logs drawn ({status['error']})")
+    check(status["inflater"] == "wasm", f"the page's WebAssembly inflater runs under its policy ({status['inflater']})")
     lanes = d.find_elements(By.CSS_SELECTOR, "#lanes .lane")
     check([lane.get_attribute("data-monitor") for lane in lanes] == ["gateway", "google", "rdp", "cpu", "ram", "disk"],
           "one lane per monitor, in the program's order")
@@ -144,6 +147,18 @@ def generated(browser, generator, scratch, outdir):
     ActionChains(d).double_click(over).perform()
     check(d.execute_script(scales) == whole, "a double click shows the whole span in every lane")
     browser.screenshot(os.path.join(outdir, "viewer-generated.png"))
+    return archive
+
+
+def without_webassembly(page, archive):
+    """Where WebAssembly cannot run, the browser's own inflater reads the archive."""
+    with headless.Browser() as browser:
+        browser.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": "delete globalThis.WebAssembly;"})
+        browser.open_page(page)
+        status = browser.load(archive)
+        gateway = browser.driver.find_element(By.CSS_SELECTOR, "#days table.day tr[data-monitor='gateway']").text.split()
+        check(status["state"] == "complete" and status["inflater"] == "native" and gateway[1] == "86400",
+              f"without WebAssembly the browser's inflater reads the archive ({status['inflater']}, {status['error']})")
 
 
 def journey(browser, archive, record, outdir):
@@ -195,7 +210,7 @@ def main():
             check("connect-src 'none'" in policy.get_attribute("content"), "the page forbids every connection")
             connections_refused(browser)
             messages(browser, scratch)
-            generated(browser, generator, scratch, outdir)
+            without_webassembly(page, generated(browser, generator, scratch, outdir))
     print(f"{len(failures)} failed")
     return 1 if failures else 0
 

@@ -194,11 +194,23 @@ export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = 
   const textIds = new Int32Array(capacity);
   const targetIds = new Int32Array(monitor.pinger ? capacity : 0);
   const bad = { count: 0, lines: [] };
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  // Whether [a, a + length) and [b, b + length) hold the same bytes: four a
+  // step from the end, where lines differ first, then the rest.
+  const same = (a, b, length) => {
+    let k = length - 4;
+    while (k >= 0 && view.getUint32(a + k) === view.getUint32(b + k)) k -= 4;
+    k += 3;
+    while (k >= 0 && bytes[a + k] === bytes[b + k]) k--;
+    return k < 0;
+  };
   let n = 0;
   let lineNumber = 0;
   let lastHeaderFrom = -1;
   let lastHeaderEnd = -1;
   let lastTarget = -1;
+  let lastReplyFrom = -1;
+  let lastReplyLength = 0;
 
   const badLine = (from, end) => {
     bad.count++;
@@ -211,9 +223,7 @@ export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = 
   const pingHeader = (from, end) => {
     const lastLength = lastHeaderEnd - lastHeaderFrom;
     if (lastHeaderFrom >= 0 && from + lastLength <= end) {
-      let k = lastLength - 1;
-      while (k >= 0 && bytes[from + k] === bytes[lastHeaderFrom + k]) k--;
-      if (k < 0) {
+      if (same(from, lastHeaderFrom, lastLength)) {
         lastHeaderFrom = from;
         lastHeaderEnd = from + lastLength;
         return lastHeaderEnd;
@@ -268,7 +278,13 @@ export function parseLogFile(bytes, monitor, texts = new TextTable(), targets = 
       if (end - header <= 1) {
         verdict = end === header || bytes[header] === SPACE ? CLEAR : -1;
       } else if (startsAt(bytes, header, REPLY_FROM)) {
-        const rtt = find(bytes, RTT, header + REPLY_FROM.length, end);
+        // A reply mostly repeats the last one up to its round-trip time.
+        const known = lastReplyLength > 0 && header + lastReplyLength <= end && same(header, lastReplyFrom, lastReplyLength);
+        const rtt = known ? header + lastReplyLength - RTT.length : find(bytes, RTT, header + REPLY_FROM.length, end);
+        if (rtt >= 0) {
+          lastReplyFrom = header;
+          lastReplyLength = rtt + RTT.length - header;
+        }
         const ms = rtt < 0 ? -1 : find(bytes, MS_TTL, rtt, end);
         const negative = rtt >= 0 && bytes[rtt + RTT.length] === MINUS;
         const number = ms < 0 ? -1 : wholeNumber(bytes, rtt + RTT.length + (negative ? 1 : 0), ms);

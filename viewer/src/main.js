@@ -6,17 +6,44 @@ import { drawLanes } from './lanes.js';
 import { formatDuration, formatNumber, formatTime } from './format.js';
 import { MONITORS, errorCaption } from './monitors.js';
 import { readArchiveInWorkers } from './parallel.js';
+import { WasmInflater } from './wasmInflater.js';
+import { WorkerPool } from './workerPool.js';
 import { KEPT_BAD_LINES } from './logParse.js';
 import { readLogFiles, ReportError, stepTimes } from './report.js';
 import { dailyTable, monitoredDays } from './stats.js';
 
 const $ = (id) => document.getElementById(id);
-// The worker's bundled source; build.mjs puts it here.
-/* global __ORVELLA_WORKER__ */
+// The worker's bundled source and the WebAssembly inflater (base64); build.mjs
+// puts them here.
+/* global __ORVELLA_WORKER__, __ORVELLA_INFLATER__ */
 
-// What a test or a benchmark reads back: the state and when each step ended
-// (milliseconds of performance.now()).
-const status = { state: 'idle', error: '', timings: {} };
+// Made as the page opens, ready for the first archive: the inflater's module,
+// undefined where WebAssembly cannot run (the browsers' own inflaters are used
+// then), and the workers, none where they cannot start (the page's thread
+// reads then).
+function compiledInflater() {
+  try {
+    return WasmInflater.compile(Uint8Array.from(atob(__ORVELLA_INFLATER__), (c) => c.charCodeAt(0)));
+  } catch (error) {
+    console.warn(`no WebAssembly inflater: ${error.message}`);
+    return undefined;
+  }
+}
+const inflaterModule = compiledInflater();
+
+function startedWorkers() {
+  try {
+    return new WorkerPool(__ORVELLA_WORKER__);
+  } catch (error) {
+    console.warn(`no workers: ${error.message}`);
+    return undefined;
+  }
+}
+const workers = startedWorkers();
+
+// What a test or a benchmark reads back: the state, when each step ended
+// (milliseconds of performance.now()) and which inflater read the archive.
+const status = { state: 'idle', error: '', timings: {}, inflater: '' };
 window.orvellaReport = status;
 
 function setState(state) {
@@ -178,10 +205,14 @@ async function open(files) {
     if (zips.length > 1 || (zips.length === 1 && loaded.length > 1)) {
       throw new ReportError('Drop one report archive at a time, or the log files of a logs folder without an archive.');
     }
-    const report =
-      zips.length === 1
-        ? await readArchiveInWorkers(zips[0].name, zips[0].bytes, __ORVELLA_WORKER__)
-        : await readLogFiles(loaded);
+    let report;
+    if (zips.length === 1) {
+      let inflater;
+      ({ report, inflater } = await readArchiveInWorkers(zips[0].name, zips[0].bytes, workers, inflaterModule));
+      status.inflater = inflater;
+    } else {
+      report = await readLogFiles(loaded);
+    }
     status.timings.parsed = performance.now();
     status.steps = { ...stepTimes };
     document.title = `${report.title} — Orvella report`;

@@ -1,7 +1,7 @@
 // A report as the page shows it: the archive's entries read into one series
 // per monitor, the replayed notifications, the route trace, and every line
 // that did not parse.
-import { HAS_NATIVE_INFLATE, inflateEntry } from './inflate.js';
+import { DEFAULT_INFLATER, inflateEntry } from './inflate.js';
 import { parseLogFile, TextTable } from './logParse.js';
 import { MONITORS, MONITOR_BY_ID } from './monitors.js';
 import { ReportError } from './reportError.js';
@@ -82,16 +82,19 @@ export function parseEntry(bytes, monitor) {
   return { part, texts: texts.texts, targets: targets.texts };
 }
 
-// Ids of a file's own table turned into those of the monitor's table.
+// Ids of a file's own table turned into those of the monitor's table; most
+// files name the same texts in the same order, and keep their ids.
 function remap(ids, local, table) {
   const map = local.map((text) => table.add(text));
+  if (map.every((id, i) => id === i)) return ids;
   const result = new Int32Array(ids.length);
   for (let i = 0; i < ids.length; i++) result[i] = ids[i] < 0 ? -1 : map[ids[i]];
   return result;
 }
 
-// entries: [{ name, bytes() }] in any order; bytes() resolves to the entry's
-// bytes and is called once, so a big archive is inflated one entry at a time.
+// entries: [{ name, read(use) }] in any order; read resolves to use(bytes) of
+// the entry's bytes, which are valid only while use runs (an inflater's
+// memory holds one entry at a time), and is called once per entry.
 // parsed: name -> parseEntry's result, for files read elsewhere; the others
 // are read here.
 export async function buildReport(title, entries, isArchive = true, parsed = new Map()) {
@@ -106,10 +109,12 @@ export async function buildReport(title, entries, isArchive = true, parsed = new
     const m = log.monitor.ordinal;
     let read = parsed.get(log.entry.name);
     if (!read) {
-      const bytes = await log.entry.bytes();
-      const started = performance.now();
-      read = parseEntry(bytes, log.monitor);
-      stepTimes.parse += performance.now() - started;
+      read = await log.entry.read((bytes) => {
+        const started = performance.now();
+        const result = parseEntry(bytes, log.monitor);
+        stepTimes.parse += performance.now() - started;
+        return result;
+      });
     }
     const part = {
       ...read.part,
@@ -142,7 +147,7 @@ export async function buildReport(title, entries, isArchive = true, parsed = new
   stepTimes.rules = performance.now() - started;
   const periods = series.map((s, m) => (s ? notifiedPeriods(s.times, rules.notified[m]) : []));
   const trace = [];
-  for (const entry of traces) trace.push({ name: entry.name, text: utf8.decode(await entry.bytes()) });
+  for (const entry of traces) trace.push({ name: entry.name, text: await entry.read((bytes) => utf8.decode(bytes)) });
   let first = Infinity;
   let last = -Infinity;
   for (const s of series) {
@@ -154,14 +159,14 @@ export async function buildReport(title, entries, isArchive = true, parsed = new
   return { title, series, rules, periods, trace, files, foreign, badLines, badCount, first, last };
 }
 
-function resetStepTimes() {
+export function resetStepTimes() {
   for (const step of Object.keys(stepTimes)) stepTimes[step] = 0;
 }
 
-// The entries of a zip archive as the program packs it: names, and bytes()
-// that inflates one and checks it. native: whether the browser's own
-// inflater does it (where there is one) or fflate.
-export function archiveEntries(title, bytes, native = HAS_NATIVE_INFLATE) {
+// The entries of a zip archive as the program packs it: names, the record of
+// the central directory, and read() that inflates one with inflater
+// (inflate.js), checks it and uses it.
+export function archiveEntries(title, bytes, inflater = DEFAULT_INFLATER) {
   if (bytes.length < 22 || bytes[0] !== 0x50 || bytes[1] !== 0x4b) {
     throw new ReportError(`${title} is not a zip archive. An Orvella report is a .zip file such as 2021.04.19_14.03.07.zip.`);
   }
@@ -170,18 +175,19 @@ export function archiveEntries(title, bytes, native = HAS_NATIVE_INFLATE) {
     .map((entry) => ({
       name: entry.name,
       size: entry.size,
-      async bytes() {
+      record: entry,
+      async read(use) {
         const started = performance.now();
-        const data = await inflateEntry(title, bytes, entry, native);
+        const data = await inflateEntry(title, bytes, entry, inflater);
         stepTimes.inflate += performance.now() - started;
-        return data;
+        return use(data);
       },
     }));
 }
 
-export async function readArchive(title, bytes, native = HAS_NATIVE_INFLATE) {
+export async function readArchive(title, bytes, inflater = DEFAULT_INFLATER) {
   resetStepTimes();
-  return buildReport(title, archiveEntries(title, bytes, native));
+  return buildReport(title, archiveEntries(title, bytes, inflater));
 }
 
 // Log files dropped or picked from a logs folder; other files are refused.
@@ -190,7 +196,7 @@ export function readLogFiles(files) {
   const title = files.length === 1 ? files[0].name : `${files.length} log files`;
   return buildReport(
     title,
-    files.map((file) => ({ name: file.name, bytes: async () => file.bytes })),
+    files.map((file) => ({ name: file.name, read: async (use) => use(file.bytes) })),
     false,
   );
 }

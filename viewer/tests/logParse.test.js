@@ -47,12 +47,15 @@ test('pinger samples: round-trip times, error texts, no target, and the target o
     line('gateway', 4, { text: 'Error 11010: Request timed out.', ip: '10.0.0.1' }),
     line('gateway', 5, { text: '', ip: '0.0.0.0' }),
     line('rdp', 6, 'EOSError: Error 11003: Destination host unreachable.'),
+    line('rdp', 7, 40),
+    line('rdp', 8, 41).replace('DataSize=1000 RTT', 'DataSize=32 RTT'), // a reply unlike the one before
   ].join('');
   const r = parse('gateway', text);
   assert.equal(r.bad.count, 0);
-  assert.deepEqual([...r.verdicts], [OK, OK, OUT_OF_BOUNDS, ERROR, ERROR, CLEAR, ERROR]);
+  assert.deepEqual([...r.verdicts], [OK, OK, OUT_OF_BOUNDS, ERROR, ERROR, CLEAR, ERROR, OK, OK]);
   assert.deepEqual([...r.values.subarray(0, 3)], [3, 150, 151]);
-  assert.deepEqual([...r.targetIds], [0, 0, 0, 0, 1, 2, 3]);
+  assert.deepEqual([...r.values.subarray(7)], [40, 41]);
+  assert.deepEqual([...r.targetIds], [0, 0, 0, 0, 1, 2, 3, 3, 3]);
   assert.equal(r.textIds[3], 0);
   assert.equal(r.textIds[4], 1);
 });
@@ -78,4 +81,6 @@ test('lines that do not parse are counted with their line numbers and the rest i
   assert.equal(ping.bad.count, 1);
   const badReply = parse('google', line('google', 0, 20).replace('RTT=20ms', 'RTT=ms'));
   assert.equal(badReply.bad.count, 1);
+  const badAfterGood = parse('google', line('google', 0, 20) + line('google', 1, 20).replace('RTT=20ms', 'RTT=ms'));
+  assert.deepEqual([badAfterGood.bad.count, badAfterGood.times.length], [1, 1]);
 });

@@ -3,18 +3,22 @@ import { test } from 'node:test';
 
 import { zipSync } from 'fflate';
 
-import { HAS_NATIVE_INFLATE } from '../src/inflate.js';
+import { fflateInflater, HAS_NATIVE_INFLATE, nativeInflater } from '../src/inflate.js';
+import { WasmInflater } from '../src/wasmInflater.js';
 import { readArchive, readLogFiles, ReportError } from '../src/report.js';
 import { dailyTable } from '../src/stats.js';
 import { crc32 } from '../src/zipCheck.js';
 import { bytes, line } from './logText.js';
+import { wasmModule } from './wasmModule.js';
 
 const lines = (id, samples, from = 0) => samples.map((s, i) => line(id, from + i, s)).join('');
 
-// Archives are read by the browser's own inflater where it has one, by fflate elsewhere.
+// Archives are read by the page's WebAssembly inflater, where WebAssembly
+// cannot run by the browser's own inflater, by fflate where there is none.
 const INFLATERS = [
-  ['native', true],
-  ['fflate', false],
+  ['wasm', new WasmInflater(wasmModule)],
+  ['native', nativeInflater],
+  ['fflate', fflateInflater],
 ];
 
 test('node has the inflater the browsers have', () => assert.ok(HAS_NATIVE_INFLATE));
@@ -27,8 +31,9 @@ test('an archive as the program packs it: logs of every monitor and the route tr
     '2021.04.19_14.03.07_pathping': bytes('  1    0ms     0/ 100 =  0%  192.168.1.1\r\n  2  ---   100/ 100 =100%  10.0.0.1\r\n'),
   });
   const reports = [];
-  for (const [, native] of INFLATERS) reports.push(await readArchive('2021.04.19_14.03.07.zip', archive, native));
+  for (const [, inflater] of INFLATERS) reports.push(await readArchive('2021.04.19_14.03.07.zip', archive, inflater));
   assert.deepEqual(reports[0], reports[1], 'both inflaters read the same');
+  assert.deepEqual(reports[0], reports[2], 'all inflaters read the same');
   const [report] = reports;
   assert.deepEqual(report.periods[0], [[4, 5].map((s) => report.first + s)].map(([a, b]) => [a, b]));
   assert.deepEqual(report.periods[2], [], 'the gateway problem hides the server problem');
@@ -54,6 +59,15 @@ test('log files picked from a logs folder are read like an archive', async () =>
   ]);
   assert.deepEqual([...report.series[4].values], [60, 99.5, 99.6]);
   assert.equal(dailyTable(report).length, 2);
+
+  // Each file is read with tables of its own; the monitor's tables join them.
+  const joined = await readLogFiles([
+    { name: '2021.04.19_gateway.log', bytes: bytes(lines('gateway', ['Time is out', 'Host is down'])) },
+    { name: '2021.04.20_gateway.log', bytes: bytes(lines('gateway', ['Host is down', { text: 'Time is out', ip: '192.168.1.2' }], 86400)) },
+  ]);
+  const gateway = joined.series[0];
+  assert.deepEqual([...gateway.textIds].map((i) => gateway.texts[i]), ['Time is out', 'Host is down', 'Host is down', 'Time is out']);
+  assert.deepEqual([...gateway.targetIds].map((i) => gateway.targets[i].ip), ['192.168.1.1', '192.168.1.1', '192.168.1.1', '192.168.1.2']);
 
   // Cycles 4 s apart (unanswered pings) cover their 4 s; a pause covers nothing.
   const slow = await readLogFiles([
@@ -95,12 +109,12 @@ test('a damaged or foreign file gets a message that says what it is', async () =
     ['empty.zip', zipSync({}), /is empty/],
   ];
   assert.equal(crc32(bytes('123456789')), 0xcbf43926);
-  for (const [inflater, native] of INFLATERS) {
-    for (const [name, data, message] of cases) {
-      await assert.rejects(readArchive(name, data, native), (e) => e instanceof ReportError && message.test(e.message), name);
+  for (const [name, inflater] of INFLATERS) {
+    for (const [file, data, message] of cases) {
+      await assert.rejects(readArchive(file, data, inflater), (e) => e instanceof ReportError && message.test(e.message), file);
     }
     for (const [what, data, message] of damaged) {
-      await assert.rejects(readArchive('bad.zip', data, native), (e) => e instanceof ReportError && message.test(e.message), `${inflater}: ${what}`);
+      await assert.rejects(readArchive('bad.zip', data, inflater), (e) => e instanceof ReportError && message.test(e.message), `${name}: ${what}`);
     }
   }
 });

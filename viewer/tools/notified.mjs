@@ -8,6 +8,7 @@ import { join } from 'node:path';
 import { formatTime } from '../src/format.js';
 import { MONITORS } from '../src/monitors.js';
 import { logFileOf, readArchive, readLogFiles } from '../src/report.js';
+import { WasmInflater } from '../src/wasmInflater.js';
 
 const path = process.argv[2];
 const report = await (statSync(path).isDirectory()
@@ -16,7 +17,7 @@ const report = await (statSync(path).isDirectory()
         .filter((name) => logFileOf(name))
         .map((name) => ({ name, bytes: readFileSync(join(path, name)) })),
     )
-  : readArchive(path, readFileSync(path)));
+  : readArchive(path, readFileSync(path), new WasmInflater(WasmInflater.compile(readFileSync(new URL('../inflater.wasm', import.meta.url))))));
 const out = [];
 report.series.forEach((s, m) => {
   if (!s) return;
